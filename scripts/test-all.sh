@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The README's test command: installs what is missing, builds the native,
+# fuzz and Windows presets and runs every test. Windows programs run under
+# Wine inside a network namespace of their own where only loopback exists.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+step() { printf '\n== %s ==\n' "$*"; }
+
+step "Installing what is missing"
+scripts/install-deps.sh
+
+step "Native build and tests (ASan, UBSan)"
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+step "Fuzzing the classification of received datagrams"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz
+
+step "Windows build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+step "Windows tests under Wine, in an isolated network namespace"
+scripts/in-netns.sh scripts/windows-test-session.sh

@@ -1,0 +1,3 @@
+#include "app/typed_address.h"
+
+char typedAddress[kTypedAddressSize] = {};

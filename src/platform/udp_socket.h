@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One small socket layer over Winsock 2 and BSD sockets, so the endpoint above
+// it reads the same on both.
+
+using SocketHandle = std::intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Starts and stops the platform's sockets library (WSAStartup/WSACleanup).
+bool StartSocketLayer();
+void StopSocketLayer();
+
+// An IPv4 UDP socket bound to 0.0.0.0 at a port the system chooses.
+SocketHandle OpenUdpSocket();
+
+// Shuts the socket down in both directions and closes it.
+void CloseUdpSocket(SocketHandle socket);
+
+// `address` in host byte order. False when the platform refused the send.
+bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
+                  std::size_t length);
+
+// Waits up to `timeoutMs` for one datagram while keeping the user interface
+// serviced (window messages are dispatched as they arrive). Returns the byte
+// count (0 for an empty datagram) and the sender's port, or -1 for an error, a
+// time-out, an interrupted wait, or a datagram larger than `capacity`.
+int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
+                    std::uint16_t* sourcePort);
+
+// Makes a ReceiveDatagram that is waiting now return -1 at once.
+void InterruptReceive();
+
+// Takes one pending window message, if any, and dispatches it. False when none
+// was waiting (always false where there is no message queue).
+bool PumpOneMessage();

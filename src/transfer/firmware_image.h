@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::int32_t kFirmwareBufferSize = 188416;  // 0x2E000: one byte more than the largest image
+constexpr std::int32_t kTftpBlockSize = 512;
+
+struct FirmwareImage {
+    std::uint8_t data[kFirmwareBufferSize];
+    std::int32_t length;  // valid only after a successful load
+};
+
+// The process-wide image the upload sends from.
+extern FirmwareImage firmwareImage;
+
+// Loads launchOptions.firmwareName from the executable's directory into
+// firmwareImage. Returns stepBlocks (whole blocks / 10), or 0 on any failure.
+std::int32_t LoadFirmwareImage();
+
+// The same for a given name and image.
+std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image);
+
+// With no buffer or a count of 0: the file's size. Otherwise reads up to
+// `count` bytes and returns how many were read. 0 when the file cannot be
+// opened as a regular file; -1 when a seek or read fails.
+std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t count);
+
+// Drive and directory of `executablePath` followed by `firmwareName`.
+// False when the result does not fit in `size` bytes.
+bool BuildFirmwarePath(const char* executablePath, const char* firmwareName, char* path,
+                       std::size_t size);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/udp_socket.h"
+
+constexpr std::uint16_t kTftpServerPort = 69;
+constexpr std::size_t kReceiveBufferSize = 1518;
+constexpr int kReceiveTimeoutMs = 1000;
+constexpr std::size_t kTargetAddressSize = 64;  // 63 characters and the terminator
+
+struct TftpEndpoint {
+    bool socketLayerStarted = false;
+    SocketHandle socket = kInvalidSocket;
+    char targetAddress[kTargetAddressSize] = {};
+    std::uint16_t requestPort = kTftpServerPort;  // only tests choose another
+};
+
+// The process-wide endpoint: one socket to one device.
+extern TftpEndpoint tftpEndpoint;
+
+// Copies typedAddress into targetAddress and opens the socket. On any failure
+// closes what was opened and returns false.
+bool OpenEndpoint(std::uint16_t requestPort = kTftpServerPort);
+
+// Releases everything; harmless in any state and when called twice.
+void CloseEndpoint();
+
+// A request (RRQ, WRQ) goes to the request port of the target.
+void SendRequest(const std::uint8_t* packet, std::size_t length);
+
+// A reply or DATA goes to the port the answered datagram came from.
+void SendToPort(const std::uint8_t* packet, std::size_t length, std::uint16_t port);
+
+// One datagram into `buffer` (kReceiveBufferSize bytes) with the 1000 ms
+// time-out: the byte count, 0 when empty, -1 on error, time-out or oversize.
+int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort);
+
+// Reads a dotted IPv4 address as four decimal groups of 1 or more ASCII digits,
+// each at most 255; leading zeros are decimal, never octal. Host byte order.
+bool ParseDecimalAddress(const char* text, std::uint32_t* address);
