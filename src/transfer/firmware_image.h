@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr std::int32_t kFirmwareBufferSize = 188416;  // 0x2E000: one byte more than the largest image
+constexpr std::int32_t kFirmwareBufferSize =
+    188416;  // 0x2E000: one byte more than the largest image
 constexpr std::int32_t kTftpBlockSize = 512;
 
 struct FirmwareImage {
@@ -23,10 +24,13 @@ std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image);
 
 // With no buffer or a count of 0: the file's size. Otherwise reads up to
 // `count` bytes and returns how many were read. 0 when the file cannot be
-// opened as a regular file; -1 when a seek or read fails.
+// opened as a regular file; -1 when a seek or read fails, when the size does
+// not fit in the result, or for a negative count.
 std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t count);
 
-// Drive and directory of `executablePath` followed by `firmwareName`.
-// False when the result does not fit in `size` bytes.
+// Drive and directory of `executablePath` followed by `firmwareName`, which is
+// appended unchanged. Either separator counts, and double-byte characters are
+// respected. False when the directory is longer than 255 bytes or the result
+// does not fit in `size` bytes.
 bool BuildFirmwarePath(const char* executablePath, const char* firmwareName, char* path,
                        std::size_t size);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Opens `path` for reading in binary mode when it names a regular file.
+// Null for a missing file, a directory, a device or anything else that is not
+// plain stored data, and without ever waiting for a writer to appear.
+std::FILE* OpenRegularFileForReading(const char* path);
+
+// The size of an open file, by seeking to its end; the file is left positioned
+// at its start. -1 when a seek fails.
+std::int64_t MeasureOpenFile(std::FILE* file);

@@ -1,0 +1,241 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Byte strings of code page 932. Each is kept apart from what follows so that
+// a hex escape never runs on into the next character.
+const std::string kFirmJapanese = "\x83\x74\x83\x40\x81\x5B\x83\x80";  // ファーム
+const std::string kHyou = "\x95\x5C";                                  // 表, trail byte '\'
+const std::string kSo = "\x83\x5C";                                    // ソ, trail byte '\'
+const std::string kA = "\x83\x41";                                     // ア, trail byte 'A'
+const std::string kFullWidthF = "\x82\x65";                            // Ｆ
+const std::string kFullWidthSmallF = "\x82\x86";                       // ｆ
+
+struct ParseResult {
+    bool complete;
+    LaunchOptions options;
+    std::string line;  // the command line as the parser left it
+};
+
+// Parses a copy held in a buffer of exactly its own size, so that the
+// sanitizer reports any read past the terminator.
+ParseResult Parse(const std::string& commandLine) {
+    std::vector<char> text(commandLine.begin(), commandLine.end());
+    text.push_back('\0');
+    ParseResult result{};
+    result.complete = ParseCommandLine(text.data(), result.options);
+    result.line = text.data();
+    return result;
+}
+
+std::string Skip(const std::string& fullCommandLine) {
+    std::vector<char> text(fullCommandLine.begin(), fullCommandLine.end());
+    text.push_back('\0');
+    return SkipProgramName(text.data());
+}
+
+TEST(ParseCommandLine, RecognisesOptionsInAnyCaseAndStoresTheNameLowerCased) {
+    const ParseResult result = Parse("/FM1:FIRM.BIN /TYPE_E2 /ChkOff");
+    EXPECT_TRUE(result.complete);
+    EXPECT_STREQ(result.options.firmwareName, "firm.bin");
+    EXPECT_EQ(result.options.deviceKind, DeviceKind::E2);
+    EXPECT_FALSE(result.options.probeEnabled);
+    EXPECT_EQ(result.line, "/fm1:firm.bin /type_e2 /chkoff");
+}
+
+TEST(ParseCommandLine, KeepsTheProbeUnlessChkoffIsGiven) {
+    const ParseResult result = Parse("/type_ap /fm1:firm.bin");
+    EXPECT_TRUE(result.complete);
+    EXPECT_EQ(result.options.deviceKind, DeviceKind::Ap);
+    EXPECT_TRUE(result.options.probeEnabled);
+}
+
+TEST(ParseCommandLine, QuotedNameKeepsBlanksAndRunsToTheClosingQuote) {
+    EXPECT_STREQ(Parse("/fm1:\"My Firm.bin\" /type_ap").options.firmwareName, "my firm.bin");
+    EXPECT_STREQ(Parse("/fm1:\"\" /type_ap").options.firmwareName, "");
+
+    // Without a closing quote the name runs to the end of the line, and the
+    // option inside it is still found.
+    const ParseResult unclosed = Parse("/fm1:\"my firm.bin /type_ap");
+    EXPECT_TRUE(unclosed.complete);
+    EXPECT_STREQ(unclosed.options.firmwareName, "my firm.bin /type_ap");
+    EXPECT_EQ(unclosed.options.deviceKind, DeviceKind::Ap);
+}
+
+TEST(ParseCommandLine, UnquotedNameEndsAtTheFirstBlankOrControlByte) {
+    EXPECT_STREQ(Parse("/fm1:firm.bin /type_ap").options.firmwareName, "firm.bin");
+    EXPECT_STREQ(Parse("/fm1:firm.bin\t/type_ap").options.firmwareName, "firm.bin");
+    EXPECT_STREQ(Parse("/fm1:firm\x1F.bin /type_ap").options.firmwareName, "firm");
+    EXPECT_STREQ(Parse("/fm1:firm\x01.bin /type_ap").options.firmwareName, "firm");
+    // Quotes inside an unquoted name and bytes above the blank belong to it.
+    EXPECT_STREQ(Parse("/fm1:fi\"rm!~\x7F /type_ap").options.firmwareName, "fi\"rm!~\x7F");
+}
+
+TEST(ParseCommandLine, FindsOptionsAsPlainSubstringsAnywhere) {
+    // A name glued to the next option takes its text, and the option counts.
+    const ParseResult glued = Parse("/fm1:firm.bin/type_e2/chkoff");
+    EXPECT_TRUE(glued.complete);
+    EXPECT_STREQ(glued.options.firmwareName, "firm.bin/type_e2/chkoff");
+    EXPECT_EQ(glued.options.deviceKind, DeviceKind::E2);
+    EXPECT_FALSE(glued.options.probeEnabled);
+
+    // Inside other words, and only the first "/fm1:" counts.
+    const ParseResult embedded = Parse("x/type_apx y/fm1:first /fm1:second");
+    EXPECT_TRUE(embedded.complete);
+    EXPECT_STREQ(embedded.options.firmwareName, "first");
+    EXPECT_EQ(embedded.options.deviceKind, DeviceKind::Ap);
+}
+
+TEST(ParseCommandLine, ApWinsOverE2InEitherOrder) {
+    EXPECT_EQ(Parse("/type_e2 /type_ap /fm1:x").options.deviceKind, DeviceKind::Ap);
+    EXPECT_EQ(Parse("/type_ap /type_e2 /fm1:x").options.deviceKind, DeviceKind::Ap);
+    EXPECT_EQ(Parse("/TYPE_E2 /Type_Ap /fm1:x").options.deviceKind, DeviceKind::Ap);
+}
+
+TEST(ParseCommandLine, EmptyNameStillCountsAsGiven) {
+    const ParseResult blankAfter = Parse("/fm1: /type_ap");
+    EXPECT_TRUE(blankAfter.complete);
+    EXPECT_STREQ(blankAfter.options.firmwareName, "");
+
+    const ParseResult atEnd = Parse("/type_e2 /fm1:");
+    EXPECT_TRUE(atEnd.complete);
+    EXPECT_STREQ(atEnd.options.firmwareName, "");
+}
+
+TEST(ParseCommandLine, IsIncompleteWithoutAKindOrWithoutTheName) {
+    EXPECT_FALSE(Parse("").complete);
+    EXPECT_FALSE(Parse("/type_ap").complete);
+    EXPECT_FALSE(Parse("/type_ap /fm1 firm.bin").complete);
+    EXPECT_FALSE(Parse("/type_ap fm1:firm.bin").complete);
+    EXPECT_FALSE(Parse("/fm1:firm.bin").complete);
+    EXPECT_FALSE(Parse("/fm1:firm.bin /type_ab /type_e /chkoff").complete);
+
+    const ParseResult noKind = Parse("/fm1:firm.bin /chkoff");
+    EXPECT_FALSE(noKind.complete);
+    EXPECT_EQ(noKind.options.deviceKind, DeviceKind::None);
+}
+
+TEST(ParseCommandLine, TakesDoubleByteNamesWhole) {
+    // ファーム表ソ.BIN: trail bytes '\' and a trail byte 'A' that must stay a
+    // trail byte; a full-width capital is lower-cased like an ASCII one.
+    const std::string name = kFirmJapanese + kHyou + kSo + kA + kFullWidthF + ".BIN";
+    const ParseResult result = Parse("/type_ap /fm1:" + name + " /chkoff");
+    EXPECT_TRUE(result.complete);
+    EXPECT_EQ(std::string(result.options.firmwareName),
+              kFirmJapanese + kHyou + kSo + kA + kFullWidthSmallF + ".bin");
+    EXPECT_FALSE(result.options.probeEnabled);
+
+    const ParseResult quoted = Parse("/fm1:\"" + kHyou + " " + kSo + "\"/type_e2");
+    EXPECT_EQ(std::string(quoted.options.firmwareName), kHyou + " " + kSo);
+    EXPECT_EQ(quoted.options.deviceKind, DeviceKind::E2);
+}
+
+// No character of code page 932 has a trail byte of '"' or of a blank, but a
+// lead byte takes whatever byte follows it. (Windows turns such a byte pair
+// into another character while lower-casing, so the name is compared with
+// the line as the parser left it.)
+TEST(ParseCommandLine, ByteAfterALeadByteNeverEndsTheName) {
+    for (const char trail : {'"', ' ', '\t', '\x01'}) {
+        SCOPED_TRACE(static_cast<int>(trail));
+        const std::string pair = std::string("\x81") + trail;
+
+        const ParseResult quoted = Parse("/type_ap /fm1:\"a" + pair + "b\" /chkoff");
+        ASSERT_TRUE(quoted.complete);
+        const std::size_t quotedStart = quoted.line.find("/fm1:\"") + 6;
+        EXPECT_EQ(std::string(quoted.options.firmwareName), quoted.line.substr(quotedStart, 4));
+        EXPECT_EQ(quoted.line[quotedStart + 4], '"');
+
+        const ParseResult unquoted = Parse("/type_ap /fm1:a" + pair + "b /chkoff");
+        ASSERT_TRUE(unquoted.complete);
+        const std::size_t unquotedStart = unquoted.line.find("/fm1:") + 5;
+        EXPECT_EQ(std::string(unquoted.options.firmwareName),
+                  unquoted.line.substr(unquotedStart, 4));
+        EXPECT_EQ(unquoted.line[unquotedStart + 4], ' ');
+    }
+}
+
+TEST(ParseCommandLine, LeadByteAtTheEndOfTheLineEndsTheName) {
+    EXPECT_STREQ(Parse("/type_ap /fm1:ab\x81").options.firmwareName, "ab\x81");
+    EXPECT_STREQ(Parse("/type_ap /fm1:\"ab\x81").options.firmwareName, "ab\x81");
+    EXPECT_STREQ(Parse("/type_ap /fm1:\x81").options.firmwareName, "\x81");
+}
+
+TEST(ParseCommandLine, RefusesANameLongerThan259BytesInsteadOfCuttingIt) {
+    const std::string longest(259, 'f');
+    const ParseResult fits = Parse("/type_ap /fm1:" + longest + " /chkoff");
+    EXPECT_TRUE(fits.complete);
+    EXPECT_EQ(std::string(fits.options.firmwareName), longest);
+    EXPECT_TRUE(Parse("/type_ap /fm1:\"" + longest + "\"").complete);
+
+    const ParseResult tooLong = Parse("/type_ap /fm1:" + longest + "f");
+    EXPECT_FALSE(tooLong.complete);
+    EXPECT_STREQ(tooLong.options.firmwareName, "");
+    EXPECT_FALSE(Parse("/type_ap /fm1:\"" + longest + "f").complete);
+    EXPECT_FALSE(Parse("/fm1:" + std::string(5000, 'f') + " /type_e2").complete);
+
+    // A double-byte character is never split to make the name fit.
+    const ParseResult endsWhole = Parse("/type_ap /fm1:" + std::string(257, 'f') + kHyou);
+    EXPECT_TRUE(endsWhole.complete);
+    EXPECT_EQ(std::string(endsWhole.options.firmwareName), std::string(257, 'f') + kHyou);
+    EXPECT_FALSE(Parse("/type_ap /fm1:" + std::string(258, 'f') + kHyou).complete);
+}
+
+TEST(ParseCommandLine, StartsEachCallFromTheDefaults) {
+    LaunchOptions options;
+    std::string first = "/type_ap /fm1:first.bin /chkoff";
+    ASSERT_TRUE(ParseCommandLine(first.data(), options));
+
+    std::string second = "/type_e2 /fm1:";
+    EXPECT_TRUE(ParseCommandLine(second.data(), options));
+    EXPECT_STREQ(options.firmwareName, "");
+    EXPECT_EQ(options.deviceKind, DeviceKind::E2);
+    EXPECT_TRUE(options.probeEnabled);
+
+    std::string incomplete = "/chkoff";
+    EXPECT_FALSE(ParseCommandLine(incomplete.data(), options));
+    EXPECT_EQ(options.deviceKind, DeviceKind::None);
+}
+
+TEST(SkipProgramName, UnquotedNameRunsToTheFirstBlankOrControlByte) {
+    EXPECT_EQ(Skip("EthBoxVup.exe /fm1:x /type_ap"), "/fm1:x /type_ap");
+    EXPECT_EQ(Skip("EthBoxVup.exe\t/fm1:x"), "/fm1:x");
+    EXPECT_EQ(Skip("EthBoxVup\x01.exe /fm1:x"), ".exe /fm1:x");
+    EXPECT_EQ(Skip("Eth\"Box Vup\" x"), "Vup\" x");
+    // Bytes above 0x7F belong to the name.
+    EXPECT_EQ(Skip("Eth\x81\xFF"
+                   "Box /fm1:x"),
+              "/fm1:x");
+    EXPECT_EQ(Skip("EthBoxVup.exe"), "");
+    EXPECT_EQ(Skip("EthBoxVup.exe   "), "");
+}
+
+TEST(SkipProgramName, QuotedNameRunsToTheClosingQuoteWhichIsDropped) {
+    EXPECT_EQ(Skip("\"C:\\Program Files\\Eth Box\\EthBoxVup.exe\" /fm1:x"), "/fm1:x");
+    EXPECT_EQ(Skip("\"EthBoxVup.exe\"/fm1:x"), "/fm1:x");
+    EXPECT_EQ(Skip("\"EthBoxVup.exe\""), "");
+    EXPECT_EQ(Skip("\"EthBoxVup.exe /fm1:x"), "");
+    EXPECT_EQ(Skip("\"\" /fm1:x"), "/fm1:x");
+}
+
+TEST(SkipProgramName, QuotedNameStepsOverDoubleByteCharacters) {
+    EXPECT_EQ(Skip("\"C:\\" + kHyou + "\\" + kSo + ".exe\" /fm1:x"), "/fm1:x");
+    // The byte after a lead byte is never taken for the closing quote.
+    EXPECT_EQ(Skip("\"a\x81\"b\" /fm1:x"), "/fm1:x");
+    EXPECT_EQ(Skip("\"ab\x81"), "");
+    EXPECT_EQ(Skip("\"ab\x81\""), "");
+}
+
+TEST(SkipProgramName, SkipsEveryBlankAndControlByteAfterTheName) {
+    EXPECT_EQ(Skip("EthBoxVup.exe \t\r\n\x01\x1F /fm1:x"), "/fm1:x");
+    EXPECT_EQ(Skip("\"EthBoxVup.exe\" \t\x02/fm1:x"), "/fm1:x");
+    EXPECT_EQ(Skip("EthBoxVup.exe !x"), "!x");
+    EXPECT_EQ(Skip("EthBoxVup.exe \x80x"), "\x80x");
+    EXPECT_EQ(Skip("EthBoxVup.exe \x81\x40"), "\x81\x40");
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+#include "transfer/firmware_image.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/launch_options.h"
+#include "platform/executable_path.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int32_t kLargestImage = kFirmwareBufferSize - 1;
+
+std::string ExecutablePath() {
+    char path[1024];
+    return GetExecutablePath(path, sizeof path) ? path : "";
+}
+
+// With its trailing separator.
+std::string ExecutableDirectory() {
+    const std::string path = ExecutablePath();
+    return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+std::string UniqueName(const char* stem) {
+    static std::mt19937_64 generator(
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    char name[64];
+    std::snprintf(name, sizeof name, "fwtest_%s_%016llx", stem,
+                  static_cast<unsigned long long>(generator()));
+    return name;
+}
+
+std::vector<std::uint8_t> PatternBytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (std::uint8_t& byte : bytes) {
+        byte = static_cast<std::uint8_t>(generator());
+    }
+    return bytes;
+}
+
+void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+// A file or directory beside the test executable, removed when the test ends.
+class Scratch {
+  public:
+    explicit Scratch(const char* stem, const std::string& suffix = "")
+        : name_(UniqueName(stem) + suffix), path_(ExecutableDirectory() + name_) {}
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    const std::string& name() const { return name_; }
+    const fs::path& path() const { return path_; }
+
+  private:
+    std::string name_;
+    fs::path path_;
+};
+
+class FirmwareImageLoad : public ::testing::Test {
+  protected:
+    // On the heap and filled with a marker, to see which bytes a load wrote.
+    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+    void SetUp() override {
+        ASSERT_FALSE(ExecutableDirectory().empty());
+        std::memset(image->data, 0xA5, sizeof image->data);
+        image->length = -7;
+    }
+};
+
+TEST_F(FirmwareImageLoad, AcceptsImagesOf5120To188415Bytes) {
+    struct Case {
+        std::int32_t size;
+        std::int32_t stepBlocks;
+    };
+    const Case cases[] = {
+        {0, 0},
+        {1, 0},
+        {5119, 0},
+        {5120, 1},
+        {10239, 1},
+        {10240, 2},
+        {300 * 512, 30},
+        {kLargestImage, 36},
+        {kFirmwareBufferSize, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        Scratch file("size");
+        WriteBytes(file.path(), PatternBytes(static_cast<std::size_t>(c.size), 1));
+        EXPECT_EQ(LoadFirmwareImage(file.name().c_str(), *image), c.stepBlocks);
+        if (c.stepBlocks > 0) {
+            EXPECT_EQ(image->length, c.size);
+        }
+    }
+}
+
+TEST_F(FirmwareImageLoad, HoldsTheFileBytesIntactAndReadsAReplacedFileAfresh) {
+    Scratch file("bytes");
+    const std::vector<std::uint8_t> first = PatternBytes(70001, 2);
+    WriteBytes(file.path(), first);
+    ASSERT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 13);
+    ASSERT_EQ(image->length, 70001);
+    EXPECT_EQ(std::memcmp(image->data, first.data(), first.size()), 0);
+    EXPECT_EQ(image->data[70001], 0xA5);
+    EXPECT_EQ(image->data[kFirmwareBufferSize - 1], 0xA5);
+
+    const std::vector<std::uint8_t> second = PatternBytes(kLargestImage, 3);
+    WriteBytes(file.path(), second);
+    ASSERT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 36);
+    ASSERT_EQ(image->length, kLargestImage);
+    EXPECT_EQ(std::memcmp(image->data, second.data(), second.size()), 0);
+}
+
+TEST_F(FirmwareImageLoad, ProcessWideLoadUsesTheLaunchOptionsName) {
+    Scratch file("global");
+    const std::vector<std::uint8_t> bytes = PatternBytes(6000, 4);
+    WriteBytes(file.path(), bytes);
+    std::snprintf(launchOptions.firmwareName, sizeof launchOptions.firmwareName, "%s",
+                  file.name().c_str());
+    firmwareImage.length = -7;
+
+    EXPECT_EQ(LoadFirmwareImage(), 1);
+    EXPECT_EQ(firmwareImage.length, 6000);
+    EXPECT_EQ(std::memcmp(firmwareImage.data, bytes.data(), bytes.size()), 0);
+    launchOptions = LaunchOptions{};
+}
+
+TEST_F(FirmwareImageLoad, RefusesNamesThatDoNotNameAFileThere) {
+    // An empty name is the executable's directory itself.
+    EXPECT_EQ(LoadFirmwareImage("", *image), 0);
+    EXPECT_EQ(LoadFirmwareImage(UniqueName("missing").c_str(), *image), 0);
+
+    Scratch directory("directory");
+    ASSERT_TRUE(fs::create_directory(directory.path()));
+    EXPECT_EQ(LoadFirmwareImage(directory.name().c_str(), *image), 0);
+
+    // The name is appended unchanged, so a full path does not name the file.
+    Scratch file("absolute");
+    WriteBytes(file.path(), PatternBytes(5120, 5));
+    ASSERT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 1);
+    EXPECT_EQ(LoadFirmwareImage(file.path().string().c_str(), *image), 0);
+    EXPECT_EQ(image->length, 5120);
+}
+
+TEST_F(FirmwareImageLoad, FindsANameBelowTheExecutablesDirectory) {
+    Scratch directory("below");
+    ASSERT_TRUE(fs::create_directory(directory.path()));
+    WriteBytes(directory.path() / "firm.bin", PatternBytes(300 * 512, 6));
+    EXPECT_EQ(LoadFirmwareImage((directory.name() + "/firm.bin").c_str(), *image), 30);
+}
+
+TEST_F(FirmwareImageLoad, LooksInTheExecutablesDirectoryNotTheCurrentOne) {
+    Scratch elsewhere("cwd");
+    ASSERT_TRUE(fs::create_directory(elsewhere.path()));
+    Scratch file("inboth");
+    WriteBytes(file.path(), PatternBytes(5120, 7));
+    WriteBytes(elsewhere.path() / file.name(), PatternBytes(300 * 512, 8));
+    const std::string onlyElsewhere = UniqueName("onlycwd");
+    WriteBytes(elsewhere.path() / onlyElsewhere, PatternBytes(300 * 512, 9));
+
+    const fs::path previous = fs::current_path();
+    fs::current_path(elsewhere.path());
+    const std::int32_t inBoth = LoadFirmwareImage(file.name().c_str(), *image);
+    const std::int32_t onlyInCurrent = LoadFirmwareImage(onlyElsewhere.c_str(), *image);
+    fs::current_path(previous);
+
+    EXPECT_EQ(inBoth, 1);
+    EXPECT_EQ(onlyInCurrent, 0);
+}
+
+// A directory named with "表" (0x95 0x5C), holding a copy of the loader that
+// has "表" in its own name: taking that trail byte for a backslash would look
+// for the firmware under a name that does not exist.
+TEST_F(FirmwareImageLoad, UsesAnExecutableDirectoryWithDoubleByteCharacters) {
+#ifdef ETHBOX_FIRMWARE_IMAGE_LOADER
+    const std::string hyou = "\x95\x5C";
+    Scratch directory("dbcs", hyou);
+    ASSERT_TRUE(fs::create_directory(directory.path()));
+    const fs::path& directoryPath = directory.path();
+
+    const fs::path loader = directoryPath / ("load" + hyou);
+    fs::copy_file(ETHBOX_FIRMWARE_IMAGE_LOADER, loader);
+    WriteBytes(directoryPath / "firm.bin", PatternBytes(300 * 512, 10));
+
+    const std::string command = "'" + loader.string() + "' firm.bin";
+    std::FILE* output = popen(command.c_str(), "r");
+    ASSERT_NE(output, nullptr);
+    char line[64] = {};
+    const bool gotLine = std::fgets(line, sizeof line, output) != nullptr;
+    const int status = pclose(output);
+    ASSERT_TRUE(gotLine);
+    EXPECT_EQ(status, 0);
+    EXPECT_STREQ(line, "30 153600\n");
+#else
+    GTEST_SKIP() << "directory names are not plain bytes here";
+#endif
+}
+
+TEST(ReadWholeFile, TellsTheSizeOrReadsAtMostTheCount) {
+    Scratch file("read");
+    const std::vector<std::uint8_t> bytes = PatternBytes(5000, 11);
+    WriteBytes(file.path(), bytes);
+    const std::string path = file.path().string();
+
+    EXPECT_EQ(ReadWholeFile(path.c_str(), nullptr, 0), 5000);
+    EXPECT_EQ(ReadWholeFile(path.c_str(), nullptr, 100), 5000);
+    std::vector<std::uint8_t> buffer(100);
+    EXPECT_EQ(ReadWholeFile(path.c_str(), buffer.data(), 0), 5000);
+
+    // Exactly sized, so that the sanitizer sees a read past the count.
+    EXPECT_EQ(ReadWholeFile(path.c_str(), buffer.data(), 100), 100);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), bytes.begin()));
+
+    std::vector<std::uint8_t> larger(8000, 0xA5);
+    EXPECT_EQ(ReadWholeFile(path.c_str(), larger.data(), 8000), 5000);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), larger.begin()));
+    EXPECT_EQ(larger[5000], 0xA5);
+
+    EXPECT_EQ(ReadWholeFile(path.c_str(), larger.data(), -1), -1);
+}
+
+TEST(ReadWholeFile, ReturnsZeroForWhatCannotBeOpenedAsAFile) {
+    Scratch missing("missing");
+    Scratch directory("directory");
+    ASSERT_TRUE(fs::create_directory(directory.path()));
+    std::uint8_t buffer[16];
+    for (const Scratch* entry : {&missing, &directory}) {
+        const std::string path = entry->path().string();
+        EXPECT_EQ(ReadWholeFile(path.c_str(), nullptr, 0), 0) << path;
+        EXPECT_EQ(ReadWholeFile(path.c_str(), buffer, sizeof buffer), 0) << path;
+    }
+}
+
+// A size past 4 GiB must not wrap round into one that passes the size test.
+TEST(ReadWholeFile, RefusesASizeBeyondItsResult) {
+    Scratch file("huge");
+    WriteBytes(file.path(), PatternBytes(16, 12));
+    fs::resize_file(file.path(), (std::uintmax_t{1} << 32) + 5120);  // sparse: no disk used
+    EXPECT_EQ(ReadWholeFile(file.path().string().c_str(), nullptr, 0), -1);
+    auto image = std::make_unique<FirmwareImage>();
+    EXPECT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 0);
+}
+
+std::string Built(const std::string& executablePath, const std::string& name,
+                  std::size_t size = 600) {
+    std::vector<char> path(size, 'X');
+    std::vector<char> executable(executablePath.begin(), executablePath.end());
+    executable.push_back('\0');
+    if (!BuildFirmwarePath(executable.data(), name.c_str(), path.data(), path.size())) {
+        return "(refused)";
+    }
+    return path.data();
+}
+
+TEST(BuildFirmwarePath, PutsTheNameInTheExecutablesDirectory) {
+    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "firm.bin"), "C:\\Tools\\firm.bin");
+    EXPECT_EQ(Built("/opt/ethbox/EthBoxVup", "firm.bin"), "/opt/ethbox/firm.bin");
+    EXPECT_EQ(Built("C:/Tools\\Sub/EthBoxVup.exe", "firm.bin"), "C:/Tools\\Sub/firm.bin");
+    EXPECT_EQ(Built("\\\\server\\share\\EthBoxVup.exe", "firm.bin"), "\\\\server\\share\\firm.bin");
+    EXPECT_EQ(Built("C:\\EthBoxVup.exe", ""), "C:\\");
+    // No directory at all.
+    EXPECT_EQ(Built("EthBoxVup.exe", "firm.bin"), "firm.bin");
+    EXPECT_EQ(Built("C:EthBoxVup.exe", "firm.bin"), "C:firm.bin");
+    // The name is appended unchanged.
+    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "sub\\firm.bin"), "C:\\Tools\\sub\\firm.bin");
+    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "D:\\firm.bin"), "C:\\Tools\\D:\\firm.bin");
+}
+
+TEST(BuildFirmwarePath, TakesATrailByteOf0x5CForPartOfItsCharacter) {
+    const std::string hyou = "\x95\x5C";  // 表
+    const std::string so = "\x83\x5C";    // ソ
+    EXPECT_EQ(Built("C:\\" + hyou + "\\" + hyou + ".exe", "firm.bin"),
+              "C:\\" + hyou + "\\firm.bin");
+    EXPECT_EQ(Built("C:\\Tools\\" + so + "\x83\x74\x83\x67.exe", "firm.bin"),
+              "C:\\Tools\\firm.bin");
+    EXPECT_EQ(Built("/home/" + hyou + "/" + hyou, "firm.bin"), "/home/" + hyou + "/firm.bin");
+    EXPECT_EQ(Built("C:\\" + hyou, "firm.bin"), "C:\\firm.bin");
+    // A lead byte that ends the path is a byte of its own.
+    EXPECT_EQ(Built("C:\\Tools\\a\x81", "firm.bin"), "C:\\Tools\\firm.bin");
+}
+
+TEST(BuildFirmwarePath, RefusesWhatDoesNotFit) {
+    // The directory, separators included, may have 255 bytes.
+    const std::string longest = "\\" + std::string(253, 'd') + "\\";
+    EXPECT_EQ(Built("C:" + longest + "EthBoxVup.exe", "f"), "C:" + longest + "f");
+    EXPECT_EQ(Built("C:" + longest + "d\\EthBoxVup.exe", "f"), "(refused)");
+    EXPECT_EQ(Built("/" + std::string(254, 'd') + "/EthBoxVup", "f"), "(refused)");
+
+    const std::string expected = "C:\\Tools\\firm.bin";
+    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "firm.bin", expected.size() + 1), expected);
+    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "firm.bin", expected.size()), "(refused)");
+}
+
+TEST(GetExecutablePath, GivesTheRunningTestsOwnPath) {
+    const std::string path = ExecutablePath();
+#ifdef ETHBOX_TEST_EXECUTABLE
+    EXPECT_EQ(fs::path(path), fs::canonical(ETHBOX_TEST_EXECUTABLE));
+#else
+    const std::string name = "firmware_image_test.exe";
+    ASSERT_GE(path.size(), name.size());
+    EXPECT_EQ(path.substr(path.size() - name.size()), name);
+    EXPECT_TRUE(fs::is_regular_file(path));
+#endif
+}
+
+TEST(GetExecutablePath, RefusesABufferTooSmallForThePath) {
+    const std::string path = ExecutablePath();
+    ASSERT_FALSE(path.empty());
+    std::vector<char> exact(path.size() + 1);
+    EXPECT_TRUE(GetExecutablePath(exact.data(), exact.size()));
+    EXPECT_EQ(std::string(exact.data()), path);
+
+    std::vector<char> oneShort(path.size());
+    EXPECT_FALSE(GetExecutablePath(oneShort.data(), oneShort.size()));
+    char tiny[4];
+    EXPECT_FALSE(GetExecutablePath(tiny, sizeof tiny));
+}
+
+}  // namespace
