@@ -10,14 +10,19 @@ using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
 
 // Starts and stops the platform's sockets library (WSAStartup/WSACleanup).
+// Calls pair up: each successful start is matched by one stop.
 bool StartSocketLayer();
 void StopSocketLayer();
 
-// An IPv4 UDP socket bound to 0.0.0.0 at a port the system chooses.
+// An IPv4 UDP socket bound to 0.0.0.0 at a port the system chooses, or
+// kInvalidSocket when it cannot be created or bound (nothing is left open).
 SocketHandle OpenUdpSocket();
 
 // Shuts the socket down in both directions and closes it.
 void CloseUdpSocket(SocketHandle socket);
+
+// The local port the system chose at the bind (0 when it cannot be told).
+std::uint16_t LocalPort(SocketHandle socket);
 
 // `address` in host byte order. False when the platform refused the send.
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
@@ -26,11 +31,15 @@ bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
 // Waits up to `timeoutMs` for one datagram while keeping the user interface
 // serviced (window messages are dispatched as they arrive). Returns the byte
 // count (0 for an empty datagram) and the sender's port, or -1 for an error, a
-// time-out, an interrupted wait, or a datagram larger than `capacity`.
+// time-out, an interrupted wait, or a datagram larger than `capacity` (which is
+// consumed all the same, so it cannot block the next receive).
 int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
                     std::uint16_t* sourcePort);
 
-// Makes a ReceiveDatagram that is waiting now return -1 at once.
+// Makes a ReceiveDatagram that this thread is waiting in now return -1 at once,
+// without touching its socket again. Meant for a window procedure dispatched
+// during the wait (cancel, window closed) that is about to close the socket.
+// Harmless when no receive is waiting: the next receive is not affected.
 void InterruptReceive();
 
 // Takes one pending window message, if any, and dispatches it. False when none

@@ -20,13 +20,17 @@ struct TftpEndpoint {
 // The process-wide endpoint: one socket to one device.
 extern TftpEndpoint tftpEndpoint;
 
-// Copies typedAddress into targetAddress and opens the socket. On any failure
-// closes what was opened and returns false.
+// Starts the socket layer, copies typedAddress into targetAddress and opens
+// the socket, bound to a port the system chooses. On any failure closes what
+// was opened and returns false; an address longer than the 63 characters
+// targetAddress holds is such a failure (it is never cut short).
 bool OpenEndpoint(std::uint16_t requestPort = kTftpServerPort);
 
 // Releases everything; harmless in any state and when called twice.
 void CloseEndpoint();
 
+// Sends go to targetAddress, read with ParseDecimalAddress anew each time; an
+// address that does not parse, or a closed endpoint, sends nothing.
 // A request (RRQ, WRQ) goes to the request port of the target.
 void SendRequest(const std::uint8_t* packet, std::size_t length);
 
@@ -39,4 +43,5 @@ int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort);
 
 // Reads a dotted IPv4 address as four decimal groups of 1 or more ASCII digits,
 // each at most 255; leading zeros are decimal, never octal. Host byte order.
+// Text longer than targetAddress holds (63 characters) is refused as well.
 bool ParseDecimalAddress(const char* text, std::uint32_t* address);

@@ -1,0 +1,185 @@
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+
+#include "platform/udp_socket.h"
+
+namespace {
+
+// Bumped by InterruptReceive. A receive that sees it change since it began
+// gives up before it touches its socket again: the window procedure that
+// interrupted it has usually closed that socket. Per thread, so a receive on
+// another thread (a test's simulated device) is never cut short by our
+// endpoint closing.
+thread_local unsigned interruptGeneration = 0;
+
+// Signalled when the socket being waited on has a datagram. One per thread,
+// kept for the thread's lifetime: a nested receive associates the same event,
+// so the outer one still wakes.
+thread_local WSAEVENT readableEvent = WSA_INVALID_EVENT;
+
+using Clock = std::chrono::steady_clock;
+
+DWORD RemainingMs(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<DWORD>(left) : 0;
+}
+
+SOCKET AsSocket(SocketHandle socket) {
+    return static_cast<SOCKET>(socket);
+}
+
+enum class ReadOutcome { Datagram, NothingYet, Failed };
+
+// WSAEventSelect has made the socket non-blocking, so "nothing yet" comes back
+// as WSAEWOULDBLOCK. A datagram too large for the buffer gives WSAEMSGSIZE and
+// is discarded by the stack: nothing of it stays queued.
+ReadOutcome TryReadDatagram(SOCKET socket, void* buffer, std::size_t capacity,
+                            std::uint16_t* sourcePort, int* received) {
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    *received = recvfrom(socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (*received != SOCKET_ERROR) {
+        *sourcePort = ntohs(from.sin_port);
+        return ReadOutcome::Datagram;
+    }
+    return WSAGetLastError() == WSAEWOULDBLOCK ? ReadOutcome::NothingYet : ReadOutcome::Failed;
+}
+
+enum class PumpOutcome { Nothing, Dispatched, QuitPosted };
+
+// Plain translate and dispatch, no IsDialogMessage: a click reaches the cancel
+// button, but Esc typed during a wait is not turned into a command. A WM_QUIT
+// is not ours to swallow: it is put back for the message loop that owns it.
+PumpOutcome PumpOne() {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        return PumpOutcome::Nothing;
+    }
+    if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return PumpOutcome::QuitPosted;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+    return PumpOutcome::Dispatched;
+}
+
+}  // namespace
+
+bool StartSocketLayer() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void StopSocketLayer() {
+    WSACleanup();
+}
+
+SocketHandle OpenUdpSocket() {
+    const SOCKET created = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (created == INVALID_SOCKET) {
+        return kInvalidSocket;
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = 0;
+    if (bind(created, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        closesocket(created);
+        return kInvalidSocket;
+    }
+    return static_cast<SocketHandle>(created);
+}
+
+void CloseUdpSocket(SocketHandle socket) {
+    if (socket == kInvalidSocket) {
+        return;
+    }
+    shutdown(AsSocket(socket), SD_BOTH);
+    closesocket(AsSocket(socket));
+}
+
+std::uint16_t LocalPort(SocketHandle socket) {
+    sockaddr_in local{};
+    int length = sizeof local;
+    if (getsockname(AsSocket(socket), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return 0;
+    }
+    return ntohs(local.sin_port);
+}
+
+bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
+                  std::size_t length) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(address);
+    to.sin_port = htons(port);
+    const int sent =
+        sendto(AsSocket(socket), static_cast<const char*>(data), static_cast<int>(length), 0,
+               reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return sent != SOCKET_ERROR && static_cast<std::size_t>(sent) == length;
+}
+
+// Sleeps on the socket's event and the message queue at once, so the window
+// stays serviced without spinning; each message is dispatched as it arrives.
+// The deadline is fixed at the start, so message traffic cannot stretch the
+// wait beyond timeoutMs.
+int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
+                    std::uint16_t* sourcePort) {
+    const unsigned generation = interruptGeneration;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (readableEvent == WSA_INVALID_EVENT) {
+        readableEvent = WSACreateEvent();
+        if (readableEvent == WSA_INVALID_EVENT) {
+            return -1;
+        }
+    }
+    if (WSAEventSelect(AsSocket(socket), readableEvent, FD_READ) != 0) {
+        return -1;
+    }
+    for (;;) {
+        if (interruptGeneration != generation) {
+            return -1;
+        }
+        // Reset before reading: a datagram that lands after the read sets the
+        // event again, so the wait below cannot miss it.
+        WSAResetEvent(readableEvent);
+        int received = -1;
+        switch (TryReadDatagram(AsSocket(socket), buffer, capacity, sourcePort, &received)) {
+            case ReadOutcome::Datagram:
+                return received;
+            case ReadOutcome::Failed:
+                return -1;
+            case ReadOutcome::NothingYet:
+                break;
+        }
+        const DWORD remaining = RemainingMs(deadline);
+        if (remaining == 0) {
+            return -1;
+        }
+        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &readableEvent, remaining, QS_ALLINPUT,
+                                                        MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0 + 1) {
+            // A pending quit would wake us again at once: stop waiting, so
+            // the loop that owns it gets to see it.
+            if (PumpOne() == PumpOutcome::QuitPosted) {
+                return -1;
+            }
+        } else if (woken == WAIT_FAILED) {
+            return -1;
+        }
+    }
+}
+
+void InterruptReceive() {
+    ++interruptGeneration;
+}
+
+bool PumpOneMessage() {
+    return PumpOne() == PumpOutcome::Dispatched;
+}

@@ -1,0 +1,132 @@
+#include "transfer/tftp_endpoint.h"
+
+#include <cstring>
+
+#include "app/typed_address.h"
+
+TftpEndpoint tftpEndpoint;
+
+namespace {
+
+// Characters before the terminator, looking at no more than `limit` bytes.
+std::size_t BoundedLength(const char* text, std::size_t limit) {
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0') {
+        ++length;
+    }
+    return length;
+}
+
+// The field holds 63 characters; a longer address is refused rather than cut
+// short, which could name another device.
+bool CopyTypedAddress(char (&target)[kTargetAddressSize]) {
+    std::memset(target, 0, sizeof target);
+    const std::size_t length = BoundedLength(typedAddress, kTypedAddressSize);
+    if (length >= kTargetAddressSize) {
+        return false;
+    }
+    std::memcpy(target, typedAddress, length);
+    return true;
+}
+
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+bool OpenEndpoint(std::uint16_t requestPort) {
+    TftpEndpoint& endpoint = tftpEndpoint;
+    CloseEndpoint();  // never leak a socket, should a caller open twice
+    if (!StartSocketLayer()) {
+        return false;
+    }
+    endpoint.socketLayerStarted = true;
+    endpoint.requestPort = requestPort;
+    if (!CopyTypedAddress(endpoint.targetAddress)) {
+        CloseEndpoint();
+        return false;
+    }
+    endpoint.socket = OpenUdpSocket();
+    if (endpoint.socket == kInvalidSocket) {
+        CloseEndpoint();
+        return false;
+    }
+    return true;
+}
+
+void CloseEndpoint() {
+    TftpEndpoint& endpoint = tftpEndpoint;
+    if (!endpoint.socketLayerStarted) {
+        return;
+    }
+    // A receive waiting further up this thread's stack (a window message
+    // dispatched during its wait brought us here) must not touch the socket
+    // once it is closed.
+    InterruptReceive();
+    if (endpoint.socket != kInvalidSocket) {
+        CloseUdpSocket(endpoint.socket);
+        endpoint.socket = kInvalidSocket;
+    }
+    StopSocketLayer();
+    endpoint.socketLayerStarted = false;
+}
+
+void SendRequest(const std::uint8_t* packet, std::size_t length) {
+    SendToPort(packet, length, tftpEndpoint.requestPort);
+}
+
+// The address is converted anew for each send. One that does not parse sends
+// nothing; the caller sees only a missing reply, as with any lost datagram.
+void SendToPort(const std::uint8_t* packet, std::size_t length, std::uint16_t port) {
+    const TftpEndpoint& endpoint = tftpEndpoint;
+    std::uint32_t address = 0;
+    if (endpoint.socket == kInvalidSocket ||
+        !ParseDecimalAddress(endpoint.targetAddress, &address)) {
+        return;
+    }
+    SendDatagram(endpoint.socket, address, port, packet, length);
+}
+
+int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort) {
+    const TftpEndpoint& endpoint = tftpEndpoint;
+    if (endpoint.socket == kInvalidSocket) {
+        return -1;
+    }
+    std::uint16_t port = 0;
+    const int received =
+        ReceiveDatagram(endpoint.socket, buffer, kReceiveBufferSize, kReceiveTimeoutMs, &port);
+    if (sourcePort != nullptr) {
+        *sourcePort = port;
+    }
+    return received;
+}
+
+bool ParseDecimalAddress(const char* text, std::uint32_t* address) {
+    if (text == nullptr || BoundedLength(text, kTargetAddressSize) >= kTargetAddressSize) {
+        return false;
+    }
+    std::uint32_t parsed = 0;
+    const char* cursor = text;
+    for (int group = 0; group < 4; ++group) {
+        if (group > 0 && *cursor++ != '.') {
+            return false;
+        }
+        if (!IsAsciiDigit(*cursor)) {
+            return false;
+        }
+        unsigned value = 0;
+        while (IsAsciiDigit(*cursor)) {
+            value = value * 10 + static_cast<unsigned>(*cursor++ - '0');
+            if (value > 255) {
+                return false;
+            }
+        }
+        parsed = (parsed << 8) | value;
+    }
+    if (*cursor != '\0') {
+        return false;
+    }
+    *address = parsed;
+    return true;
+}

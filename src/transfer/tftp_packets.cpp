@@ -1,0 +1,23 @@
+#include "transfer/tftp_packets.h"
+
+#include <cstring>
+
+const std::uint8_t kProbeRequest[18] = {0x00, 0x01, '/', 'i', 'n', 'f', 'o', '.', 's',
+                                        'y',  's',  0,   'o', 'c', 't', 'e', 't', 0};
+const std::uint8_t kWriteRequest[10] = {0x00, 0x02, '/', 0, 'o', 'c', 't', 'e', 't', 0};
+const std::uint8_t kAckOfBlock1[4] = {0x00, 0x04, 0x00, 0x01};
+const std::uint8_t kErrorCode0[4] = {0x00, 0x05, 0x00, 0x00};
+
+std::size_t BuildDataPacket(std::uint8_t* packet, std::uint16_t blockNumber,
+                            const std::uint8_t* payload, std::size_t length) {
+    const std::size_t payloadLength =
+        length < kDataPacketSize - kDataHeaderLength ? length : kDataPacketSize - kDataHeaderLength;
+    packet[0] = 0x00;
+    packet[1] = static_cast<std::uint8_t>(TftpOpcode::Data);
+    packet[2] = static_cast<std::uint8_t>(blockNumber >> 8);
+    packet[3] = static_cast<std::uint8_t>(blockNumber & 0xFF);
+    if (payloadLength > 0) {
+        std::memcpy(packet + kDataHeaderLength, payload, payloadLength);
+    }
+    return kDataHeaderLength + payloadLength;
+}

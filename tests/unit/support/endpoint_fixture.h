@@ -1,0 +1,55 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/typed_address.h"
+#include "support/raw_udp_peer.h"
+#include "transfer/tftp_endpoint.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes BytesOf(const std::uint8_t* data, std::size_t length) {
+    return Bytes(data, data + length);
+}
+
+inline void SetTypedAddress(const std::string& text) {
+    ASSERT_LT(text.size(), kTypedAddressSize);
+    std::memset(typedAddress, 0, kTypedAddressSize);
+    std::memcpy(typedAddress, text.data(), text.size());
+}
+
+// The endpoint aimed at 127.0.0.1 with a raw peer in the device's place:
+// `server` stands at the request port, `transfer` is the port the device
+// answers from (its transfer identifier), as a real TFTP server does.
+class EndpointWithRawPeer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.ok());
+        ASSERT_TRUE(transfer.ok());
+        SetTypedAddress("127.0.0.1");
+        ASSERT_TRUE(OpenEndpoint(server.port()));
+    }
+    void TearDown() override { CloseEndpoint(); }
+
+    std::uint16_t EndpointPort() const { return LocalPort(tftpEndpoint.socket); }
+
+    // Proves that nothing else reached `peer` before now: loopback keeps the
+    // order of datagrams between two sockets, so a marker sent last must be
+    // the first thing the peer finds.
+    void ExpectNothingMoreAt(RawUdpPeer& peer) {
+        static const std::uint8_t kMarker[] = {'m', 'a', 'r', 'k'};
+        SendToPort(kMarker, sizeof kMarker, peer.port());
+        const RawUdpPeer::Datagram next = peer.Receive();
+        ASSERT_TRUE(next.received);
+        EXPECT_EQ(next.bytes, BytesOf(kMarker, sizeof kMarker))
+            << "an unexpected datagram came first";
+    }
+
+    RawUdpPeer server;
+    RawUdpPeer transfer;
+};
