@@ -13,43 +13,51 @@ enum class InfoFile { Ap, E2, Missing };
 
 struct SimulatorOptions {
     std::string bindAddress = "127.0.0.1";
-    std::uint16_t port = 69;            // 0: the system chooses; see BoundPort()
-    InfoFile infoFile = InfoFile::Ap;   // "1..." for ap, "0..." for e2, or no such file
-    std::string infoContent;            // when not empty, the whole "/info.sys" (overrides infoFile)
-    std::string imagePath;              // where a received "/" is kept; empty: memory only
-    int timeLimitSeconds = 60;          // Run() returns by itself after this
+    std::uint16_t port = 69;           // 0: the system chooses; see BoundPort()
+    InfoFile infoFile = InfoFile::Ap;  // "1..." for ap, "0..." for e2, or no such file
+    std::string infoContent;           // when not empty, the whole "/info.sys" (overrides infoFile)
+    std::string imagePath;             // where a received "/" is kept; empty: memory only
+    int timeLimitSeconds = 60;         // Run() returns by itself after this; 0: no limit
+    bool allowAnyAddress = false;      // without it, Bind() refuses addresses outside 127.0.0.0/8
+
+    // A read's DATA block is resent when its ACK is this late, at most
+    // maxRetransmits times; a write waiting for DATA gives up after
+    // (maxRetransmits + 1) intervals.
+    int retransmitMs = 1000;
+    int maxRetransmits = 3;
 
     // Misbehaviours. Block numbers are those of the write transfer's ACKs
     // (0 = the ACK of the write request). -1 switches a misbehaviour off.
-    bool silent = false;                // never answer anything
-    int emptyReplies = 0;               // answer the first N requests with an empty datagram
-    bool probeBlock2First = false;      // answer a read with DATA block 2
-    int probeErrorCode = -1;            // answer a read with ERROR of this code
-    int duplicateAckAt = -1;            // send the ACK of this block twice
-    int dropAckAt = -1;                 // never send the ACK of this block
-    int lateAckAt = -1;                 // send the ACK of this block after lateAckMs
+    bool silent = false;            // never answer anything
+    int emptyReplies = 0;           // answer the first N requests with an empty datagram
+    bool probeBlock2First = false;  // answer a read with DATA block 2
+    int probeErrorCode = -1;        // answer a read with ERROR of this code
+    int duplicateAckAt = -1;        // send the ACK of this block twice
+    int dropAckAt = -1;             // never send the ACK of this block
+    int lateAckAt = -1;             // send the ACK of this block after lateAckMs
     int lateAckMs = 1500;
-    int wrongAckAt = -1;                // acknowledge this block with the number + 1
-    int dataInsteadOfAckAt = -1;        // send a DATA packet where this ACK belongs
-    bool answerFromOtherPort = false;   // answers come from a port other than the transfer's
+    int wrongAckAt = -1;          // acknowledge this block with the number + 1
+    int dataInsteadOfAckAt = -1;  // send a DATA packet where this ACK belongs
+    bool answerFromOtherPort =
+        false;  // a transfer answers from a second port after its first answer
 };
 
 struct LogEntry {
-    bool sent;                          // false: received by the simulator
-    std::string remoteAddress;          // dotted IPv4 of the other side
+    bool sent;                  // false: received by the simulator
+    std::string remoteAddress;  // dotted IPv4 of the other side
     std::uint16_t remotePort;
-    std::uint16_t localPort;            // the simulator's port that sent or received it
-    std::vector<std::uint8_t> bytes;    // the whole datagram
-    std::string line;                   // the line printed for it
+    std::uint16_t localPort;          // the simulator's port that sent or received it
+    std::vector<std::uint8_t> bytes;  // the whole datagram
+    std::string line;                 // the line printed for it
 };
 
 struct ImageReport {
     std::vector<std::uint8_t> bytes;
-    std::string sha256;                 // lower-case hex
+    std::string sha256;  // lower-case hex
 };
 
 class DeviceSimulator {
-public:
+  public:
     explicit DeviceSimulator(SimulatorOptions options);
     ~DeviceSimulator();
     DeviceSimulator(const DeviceSimulator&) = delete;
@@ -67,18 +75,20 @@ public:
     // Thread-safe snapshots, for tests that run the simulator in a thread.
     std::vector<LogEntry> Log() const;
     std::vector<ImageReport> Images() const;  // one per completed write
+    // Waits up to timeoutMs until at least `count` writes have completed.
+    bool WaitForImages(std::size_t count, int timeoutMs) const;
 
     // Called with each log line as it happens (the command line prints them).
     void SetLineSink(void (*sink)(const std::string& line, void* context), void* context);
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };
 
 // Runs a DeviceSimulator on a thread of its own for the lifetime of the object.
 class RunningSimulator {
-public:
+  public:
     explicit RunningSimulator(SimulatorOptions options);  // port 0 is the usual choice in tests
     ~RunningSimulator();                                  // stops and joins
     bool ok() const;                                      // bound and running
@@ -88,7 +98,7 @@ public:
     bool WaitForImages(std::size_t count, int timeoutMs) const;
     std::vector<ImageReport> Images() const;
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

@@ -1,0 +1,46 @@
+// ethbox-sim: the device simulator on the command line. Prints one line per
+// datagram (and a "ready" line once listening) and exits after its time limit.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "device_simulator.h"
+#include "sim_command_line.h"
+
+namespace {
+
+void PrintLine(const std::string& line, void* context) {
+    bool quiet = *static_cast<bool*>(context);
+    if (quiet && (line.rfind("recv ", 0) == 0 || line.rfind("send ", 0) == 0)) {
+        return;
+    }
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    // Scripts read the output through a pipe or a file while we run.
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    SimCommandLine commandLine;
+    std::string error;
+    if (!ParseSimCommandLine(arguments, &commandLine, &error)) {
+        std::fprintf(stderr, "ethbox-sim: %s\n(--help lists the switches)\n", error.c_str());
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(SimUsage(), stdout);
+        return 0;
+    }
+    DeviceSimulator simulator(commandLine.options);
+    simulator.SetLineSink(PrintLine, &commandLine.quiet);
+    if (!simulator.Bind()) {
+        std::fprintf(stderr, "ethbox-sim: %s\n", simulator.Error().c_str());
+        return 1;
+    }
+    simulator.Run();
+    return 0;
+}

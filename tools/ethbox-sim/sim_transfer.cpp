@@ -1,0 +1,235 @@
+#include "sim_transfer.h"
+
+#include <algorithm>
+
+namespace ethbox_sim {
+
+Transfer::Transfer(TransferHost& host, const SimEndpoint& peer, SimSocket primary,
+                   SimSocket secondary, const SimulatorOptions& options)
+    : host_(host),
+      options_(options),
+      peer_(peer),
+      retransmitInterval_(std::max(1, options.retransmitMs)) {
+    sockets_.push_back(primary);
+    if (secondary != kNoSimSocket) {
+        sockets_.push_back(secondary);
+    }
+}
+
+Transfer::~Transfer() {
+    for (SimSocket socket : sockets_) {
+        CloseSimSocket(socket);
+    }
+}
+
+void Transfer::OnDatagram(SimSocket socket, const SimEndpoint& from, const Bytes& packet,
+                          Clock::time_point now) {
+    if (from != peer_) {
+        host_.Send(socket, from, BuildError(kUnknownTransferId, ErrorText(kUnknownTransferId)));
+        return;
+    }
+    if (!finished_) {
+        OnPeerPacket(packet, now);
+    }
+}
+
+void Transfer::OnTimer(Clock::time_point now) {
+    for (auto it = delayed_.begin(); it != delayed_.end();) {
+        if (it->due <= now) {
+            host_.Send(it->socket, peer_, it->packet);
+            it = delayed_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (!finished_ && deadline_ <= now) {
+        OnDeadline(now);
+    }
+}
+
+Clock::time_point Transfer::NextDeadline() const {
+    Clock::time_point next = finished_ ? Clock::time_point::max() : deadline_;
+    for (const Delayed& delayed : delayed_) {
+        next = std::min(next, delayed.due);
+    }
+    return next;
+}
+
+SimSocket Transfer::AnsweringSocket() {
+    // The first answer names the transfer's port; with answers from another
+    // port asked for, every later one comes from the second socket, so a peer
+    // must follow the port of each answer rather than the first it saw.
+    SimSocket socket = answersSent_ > 0 ? sockets_.back() : sockets_.front();
+    ++answersSent_;
+    return socket;
+}
+
+void Transfer::Answer(const Bytes& packet) {
+    host_.Send(AnsweringSocket(), peer_, packet);
+}
+
+void Transfer::AnswerAt(const Bytes& packet, Clock::time_point due) {
+    delayed_.push_back(Delayed{AnsweringSocket(), packet, due});
+}
+
+void Transfer::Note(const std::string& line) {
+    host_.Note("transfer :" + std::to_string(Port()) + " " + line);
+}
+
+void Transfer::RefuseAndFinish() {
+    Answer(BuildError(kIllegalOperation, ErrorText(kIllegalOperation)));
+    Finish();
+}
+
+// ---------------------------------------------------------------------------
+
+ReadTransfer::ReadTransfer(TransferHost& host, const SimEndpoint& peer, SimSocket primary,
+                           SimSocket secondary, const SimulatorOptions& options, Bytes content,
+                           std::uint16_t firstBlock)
+    : Transfer(host, peer, primary, secondary, options),
+      content_(std::move(content)),
+      block_(firstBlock),
+      offset_(static_cast<std::size_t>(firstBlock - 1) * kBlockSize) {}
+
+void ReadTransfer::Start(Clock::time_point now) {
+    SendBlock(now);
+}
+
+void ReadTransfer::SendBlock(Clock::time_point now) {
+    std::size_t start = std::min(offset_, content_.size());
+    payloadLength_ = std::min(kBlockSize, content_.size() - start);
+    lastPacket_ = BuildData(block_, content_.data() + start, payloadLength_);
+    retransmissions_ = 0;
+    Answer(lastPacket_);
+    deadline_ = now + retransmitInterval_;
+}
+
+void ReadTransfer::OnPeerPacket(const Bytes& packet, Clock::time_point now) {
+    std::uint16_t opcode = OpcodeOf(packet);
+    if (opcode == kError) {
+        Note("ended by the reader's ERROR");
+        Finish();
+        return;
+    }
+    if (opcode != kAck || packet.size() < 4) {
+        RefuseAndFinish();
+        return;
+    }
+    if (FieldAt2(packet) != block_) {
+        return;  // an old acknowledgement: answering it would duplicate every block
+    }
+    if (payloadLength_ < kBlockSize) {
+        Finish();
+        return;
+    }
+    ++block_;
+    offset_ += kBlockSize;
+    SendBlock(now);
+}
+
+void ReadTransfer::OnDeadline(Clock::time_point now) {
+    if (retransmissions_ >= options_.maxRetransmits) {
+        Note("gave up: no ACK of block " + std::to_string(block_) + " after " +
+             std::to_string(retransmissions_) + " retransmissions");
+        Finish();
+        return;
+    }
+    ++retransmissions_;
+    Answer(lastPacket_);
+    deadline_ = now + retransmitInterval_;
+}
+
+// ---------------------------------------------------------------------------
+
+WriteTransfer::WriteTransfer(TransferHost& host, const SimEndpoint& peer, SimSocket primary,
+                             SimSocket secondary, const SimulatorOptions& options)
+    : Transfer(host, peer, primary, secondary, options) {}
+
+void WriteTransfer::Start(Clock::time_point now) {
+    Acknowledge(0, now);
+    deadline_ = IdleDeadline(now);
+}
+
+Clock::time_point WriteTransfer::IdleDeadline(Clock::time_point now) const {
+    return now + retransmitInterval_ * (std::max(0, options_.maxRetransmits) + 1);
+}
+
+void WriteTransfer::Acknowledge(std::uint16_t block, Clock::time_point now) {
+    if (block == options_.dropAckAt) {
+        Note("drops ACK block=" + std::to_string(block));
+        return;
+    }
+    Bytes packet;
+    if (block == options_.dataInsteadOfAckAt) {
+        packet = BuildData(block, nullptr, 0);
+        Note("sends DATA instead of ACK block=" + std::to_string(block));
+    } else if (block == options_.wrongAckAt) {
+        packet = BuildAck(static_cast<std::uint16_t>(block + 1));
+        Note("acknowledges block " + std::to_string(block) + " as " + std::to_string(block + 1));
+    } else {
+        packet = BuildAck(block);
+    }
+    int copies = block == options_.duplicateAckAt ? 2 : 1;
+    bool late = block == options_.lateAckAt;
+    if (late) {
+        Note("holds ACK block=" + std::to_string(block) + " back for " +
+             std::to_string(options_.lateAckMs) + " ms");
+    }
+    for (int i = 0; i < copies; ++i) {
+        if (late) {
+            AnswerAt(packet, now + std::chrono::milliseconds(std::max(0, options_.lateAckMs)));
+        } else {
+            Answer(packet);
+        }
+    }
+}
+
+void WriteTransfer::OnPeerPacket(const Bytes& packet, Clock::time_point now) {
+    std::uint16_t opcode = OpcodeOf(packet);
+    if (opcode == kError) {
+        Note("ended by the writer's ERROR");
+        Finish();
+        return;
+    }
+    if (opcode != kData || packet.size() < 4 || packet.size() > 4 + kBlockSize) {
+        RefuseAndFinish();
+        return;
+    }
+    deadline_ = IdleDeadline(now);
+    std::uint16_t block = FieldAt2(packet);
+    if (block == lastAcked_ && blocksReceived_ > 0) {
+        // The writer did not hear our acknowledgement: say it again, store nothing.
+        Answer(BuildAck(block));
+        return;
+    }
+    if (complete_ || block != static_cast<std::uint16_t>(lastAcked_ + 1)) {
+        return;  // out of order: the writer will resend what we are waiting for
+    }
+    std::size_t payload = packet.size() - 4;
+    if (image_.size() + payload > kMaxImageSize) {
+        Answer(BuildError(kDiskFull, ErrorText(kDiskFull)));
+        Finish();
+        return;
+    }
+    image_.insert(image_.end(), packet.begin() + 4, packet.end());
+    lastAcked_ = block;
+    ++blocksReceived_;
+    if (payload < kBlockSize) {
+        // Kept (and reported) before the writer hears that it is done, as a
+        // device commits what it received. The port stays open a while in
+        // case the last acknowledgement is lost.
+        complete_ = true;
+        host_.ImageReceived(std::move(image_));
+        image_.clear();
+    }
+    Acknowledge(block, now);
+}
+
+void WriteTransfer::OnDeadline(Clock::time_point) {
+    if (!complete_) {
+        Note("gave up: no DATA block " + std::to_string(lastAcked_ + 1) + " in time");
+    }
+    Finish();
+}
+
+}  // namespace ethbox_sim
