@@ -21,10 +21,12 @@ struct SimulatorOptions {
     bool allowAnyAddress = false;      // without it, Bind() refuses addresses outside 127.0.0.0/8
 
     // A read's DATA block is resent when its ACK is this late, at most
-    // maxRetransmits times; a write waiting for DATA gives up after
-    // (maxRetransmits + 1) intervals.
+    // maxRetransmits times. A write gives up when no DATA comes for
+    // writeIdleMs; it keeps its port that long after the last block too, to
+    // acknowledge it again if the writer resends it (tftp-hpa resends after 5 s).
     int retransmitMs = 1000;
     int maxRetransmits = 3;
+    int writeIdleMs = 10000;
 
     // Misbehaviours. Block numbers are those of the write transfer's ACKs
     // (0 = the ACK of the write request). -1 switches a misbehaviour off.
@@ -33,13 +35,13 @@ struct SimulatorOptions {
     bool probeBlock2First = false;  // answer a read with DATA block 2
     int probeErrorCode = -1;        // answer a read with ERROR of this code
     int duplicateAckAt = -1;        // send the ACK of this block twice
-    int dropAckAt = -1;             // never send the ACK of this block
+    int dropAckAt = -1;             // lose the ACK of this block (a resent DATA is re-ACKed)
     int lateAckAt = -1;             // send the ACK of this block after lateAckMs
     int lateAckMs = 1500;
     int wrongAckAt = -1;          // acknowledge this block with the number + 1
     int dataInsteadOfAckAt = -1;  // send a DATA packet where this ACK belongs
-    bool answerFromOtherPort =
-        false;  // a transfer answers from a second port after its first answer
+    // After its first answer, a transfer answers from a second port of its own.
+    bool answerFromOtherPort = false;
 };
 
 struct LogEntry {

@@ -57,8 +57,9 @@ const char* SimUsage() {
            "  --time-limit SECONDS    exit after this long (default 60; 0: never)\n"
            "  --retransmit-ms MS      resend a DATA block of a read not acknowledged\n"
            "                          within MS (default 1000)\n"
-           "  --retries N             resends before a read is given up; a write gives up\n"
-           "                          after N+1 intervals without DATA (default 3)\n"
+           "  --retries N             resends before a read is given up (default 3)\n"
+           "  --write-idle-ms MS      a write gives up after MS without DATA (default\n"
+           "                          10000)\n"
            "  --quiet                 print no line per datagram, only the others\n"
            "  --help                  show this text\n"
            "\n"
@@ -155,6 +156,8 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
             ok = takeNumber(1, 60000, &options.retransmitMs);
         } else if (name == "--retries") {
             ok = takeNumber(0, 100, &options.maxRetransmits);
+        } else if (name == "--write-idle-ms") {
+            ok = takeNumber(1, 600000, &options.writeIdleMs);
         } else if (name == "--silent") {
             options.silent = true;
         } else if (name == "--empty-replies") {

@@ -151,7 +151,7 @@ void WriteTransfer::Start(Clock::time_point now) {
 }
 
 Clock::time_point WriteTransfer::IdleDeadline(Clock::time_point now) const {
-    return now + retransmitInterval_ * (std::max(0, options_.maxRetransmits) + 1);
+    return now + std::chrono::milliseconds(std::max(1, options_.writeIdleMs));
 }
 
 void WriteTransfer::Acknowledge(std::uint16_t block, Clock::time_point now) {
