@@ -1,0 +1,4 @@
+#include "process_handles.h"
+
+HINSTANCE appInstance = nullptr;
+HICON appIcon = nullptr;

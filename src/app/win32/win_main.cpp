@@ -1,0 +1,42 @@
+// The entry point of EthBoxVup.exe.
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "address_dialog.h"
+#include "app/command_line.h"
+#include "app/launch_options.h"
+#include "process_handles.h"
+#include "resource.h"
+#include "single_instance.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    appInstance = instance;
+
+    // Registers the progress bar class that the progress window's template names.
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+
+    // The command line is cut from the process's full line here, not taken from
+    // WinMain's argument: each C runtime's start-up code cuts off the program
+    // name by rules of its own (where a quoted name ends, whether double-byte
+    // characters are stepped over, which blanks follow), and the options must
+    // be read after exactly SkipProgramName's rule. Parsing lower-cases the text
+    // in place, so it works on a copy: the process's own line is shared.
+    std::string commandLine = SkipProgramName(GetCommandLineA());
+    if (!ParseCommandLine(commandLine.data(), launchOptions)) {
+        return -1;
+    }
+
+    if (!ClaimSingleInstance()) {
+        BringRunningInstanceForward();
+        return -1;
+    }
+
+    appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADDRESS_DIALOG), nullptr, AddressDialogProc, 0);
+    return 0;
+}

@@ -1,0 +1,72 @@
+#include "arguments.h"
+
+#include <cwchar>
+
+#include "window_text.h"
+
+Arguments::Arguments(std::vector<std::wstring> words, const std::set<std::wstring>& flagNames) {
+    bool plainOnly = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        if (plainOnly || word.rfind(L"--", 0) != 0) {
+            words_.push_back(word);
+        } else if (word == L"--") {
+            plainOnly = true;
+        } else if (flagNames.count(word.substr(2)) != 0) {
+            flags_.insert(word.substr(2));
+        } else if (i + 1 < words.size()) {
+            options_.emplace(word.substr(2), words[++i]);
+        } else if (error_.empty()) {
+            error_ = "option " + Utf8FromWide(word) + " needs a value";
+        }
+    }
+}
+
+bool Arguments::Has(const std::wstring& name) const {
+    return flags_.count(name) != 0 || options_.count(name) != 0;
+}
+
+std::optional<std::wstring> Arguments::Value(const std::wstring& name) const {
+    const auto found = options_.find(name);
+    if (found == options_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::vector<std::wstring> Arguments::Values(const std::wstring& name) const {
+    std::vector<std::wstring> values;
+    const auto range = options_.equal_range(name);
+    for (auto it = range.first; it != range.second; ++it) {
+        values.push_back(it->second);
+    }
+    return values;
+}
+
+std::optional<long long> Arguments::Number(const std::wstring& name) const {
+    const auto text = Value(name);
+    if (!text) {
+        return std::nullopt;
+    }
+    const auto number = ParseNumber(*text);
+    if (!number && error_.empty()) {
+        error_ = "--" + Utf8FromWide(name) + " wants a number, not \"" + Utf8FromWide(*text) + "\"";
+    }
+    return number;
+}
+
+long long Arguments::NumberOr(const std::wstring& name, long long fallback) const {
+    return Number(name).value_or(fallback);
+}
+
+std::optional<long long> ParseNumber(const std::wstring& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    wchar_t* end = nullptr;
+    const long long value = std::wcstoll(text.c_str(), &end, 0);
+    if (end == nullptr || *end != L'\0') {
+        return std::nullopt;
+    }
+    return value;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// One subcommand's arguments: "--name value" options, "--flag" switches and
+// plain words; everything after "--" is a plain word however it looks.
+class Arguments {
+  public:
+    Arguments(std::vector<std::wstring> words, const std::set<std::wstring>& flagNames);
+
+    bool Has(const std::wstring& name) const;
+    std::optional<std::wstring> Value(const std::wstring& name) const;
+    std::vector<std::wstring> Values(const std::wstring& name) const;  // a repeated option
+    const std::vector<std::wstring>& Words() const { return words_; }
+
+    // Option values as numbers; a value that is not one makes the result empty
+    // and records the complaint in Error().
+    std::optional<long long> Number(const std::wstring& name) const;
+    long long NumberOr(const std::wstring& name, long long fallback) const;
+
+    // The first complaint found while reading the arguments, or empty.
+    const std::string& Error() const { return error_; }
+
+  private:
+    std::multimap<std::wstring, std::wstring> options_;
+    std::set<std::wstring> flags_;
+    std::vector<std::wstring> words_;
+    mutable std::string error_;
+};
+
+// Reads a decimal or 0x-prefixed hexadecimal number; empty when it is not one.
+std::optional<long long> ParseNumber(const std::wstring& text);

@@ -1,0 +1,184 @@
+// Commands about top-level windows: finding them, their state, minimising and closing.
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "commands.h"
+#include "output.h"
+#include "window_search.h"
+#include "window_text.h"
+
+namespace {
+
+using State = std::vector<std::pair<std::string, std::string>>;
+
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom);
+}
+
+State StateOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return {
+        {"hwnd", HandleText(window)},
+        {"title", OneLine(WindowTitle(window))},
+        {"class", OneLine(ClassNameOf(window))},
+        {"pid", std::to_string(processId)},
+        {"owner", HandleText(GetWindow(window, GW_OWNER))},
+        {"visible", IsWindowVisible(window) ? "1" : "0"},
+        {"enabled", IsWindowEnabled(window) ? "1" : "0"},
+        {"iconic", IsIconic(window) ? "1" : "0"},
+        {"foreground", GetForegroundWindow() == window ? "1" : "0"},
+        {"rect", RectText(rect)},
+    };
+}
+
+bool Holds(const State& state, const std::wstring& condition) {
+    const std::string wanted = Utf8FromWide(condition);
+    for (const auto& [key, value] : state) {
+        if (wanted == key + "=" + value) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void PrintState(const State& state) {
+    for (const auto& [key, value] : state) {
+        PrintLine(key + "=" + value);
+    }
+}
+
+}  // namespace
+
+// find-window SELECTOR [--timeout MS]: prints the handle of the one matching window.
+int FindWindowCommand(const Arguments& arguments) {
+    std::string error;
+    HWND window = WaitForSelectedWindow(arguments, error);
+    if (window == nullptr) {
+        return Fail(error);
+    }
+    PrintLine(HandleText(window));
+    return 0;
+}
+
+// no-window SELECTOR [--for MS]: succeeds if no matching window exists at any
+// moment of the period (default 0: just now).
+int NoWindowCommand(const Arguments& arguments) {
+    std::string error;
+    const auto selector = ReadSelector(arguments, error);
+    if (!selector) {
+        return Fail(error);
+    }
+    const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"for", 0);
+    if (!arguments.Error().empty()) {
+        return Fail(arguments.Error());
+    }
+    do {
+        const auto found = MatchingWindows(*selector);
+        if (!found.empty()) {
+            return Fail("a matching window exists: " + HandleText(found.front()) + " \"" +
+                        OneLine(WindowTitle(found.front())) + "\"");
+        }
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return 0;
+}
+
+// wait-gone SELECTOR [--timeout MS]: waits until no window matches.
+int WaitGoneCommand(const Arguments& arguments) {
+    std::string error;
+    const auto selector = ReadSelector(arguments, error);
+    if (!selector) {
+        return Fail(error);
+    }
+    const long long timeout = arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
+    if (!arguments.Error().empty()) {
+        return Fail(arguments.Error());
+    }
+    if (!WaitUntilNoWindow(*selector, static_cast<DWORD>(timeout))) {
+        return Fail("the window is still there after " + std::to_string(timeout) + " ms");
+    }
+    return 0;
+}
+
+// window-state SELECTOR [--until KEY=VALUE]... [--timeout MS]: prints
+// hwnd, title, class, pid, owner, visible, enabled, iconic, foreground and
+// rect (left,top,right,bottom), one KEY=VALUE a line; with --until, first
+// waits until every condition holds, and fails (printing the last state) if
+// they do not within the time-out.
+int WindowStateCommand(const Arguments& arguments) {
+    std::string error;
+    HWND window = WaitForSelectedWindow(arguments, error);
+    if (window == nullptr) {
+        return Fail(error);
+    }
+    const auto conditions = arguments.Values(L"until");
+    const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
+    for (;;) {
+        const State state = StateOf(window);
+        bool allHold = true;
+        for (const auto& condition : conditions) {
+            allHold = allHold && Holds(state, condition);
+        }
+        if (allHold || GetTickCount64() >= deadline) {
+            PrintState(state);
+            return allHold ? 0 : Fail("the window did not reach the state asked for");
+        }
+        Sleep(kPollMs);
+    }
+}
+
+// minimize SELECTOR: minimises the window as its minimise command would, and
+// waits until it is minimised.
+int MinimizeCommand(const Arguments& arguments) {
+    std::string error;
+    HWND window = WaitForSelectedWindow(arguments, error);
+    if (window == nullptr) {
+        return Fail(error);
+    }
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    const ULONGLONG deadline = GetTickCount64() + kDefaultTimeoutMs;
+    while (!IsIconic(window)) {
+        if (GetTickCount64() >= deadline) {
+            return Fail("the window did not minimise");
+        }
+        Sleep(kPollMs);
+    }
+    return 0;
+}
+
+// close SELECTOR: posts WM_CLOSE, as the close box does.
+int CloseCommand(const Arguments& arguments) {
+    std::string error;
+    HWND window = WaitForSelectedWindow(arguments, error);
+    if (window == nullptr) {
+        return Fail(error);
+    }
+    if (!PostMessageW(window, WM_CLOSE, 0, 0)) {
+        return Fail("could not post WM_CLOSE");
+    }
+    return 0;
+}
+
+// foreground: prints the foreground window's handle and title, two lines.
+int ForegroundCommand(const Arguments&) {
+    HWND window = GetForegroundWindow();
+    PrintLine("hwnd=" + HandleText(window));
+    PrintLine("title=" + (window != nullptr ? OneLine(WindowTitle(window)) : std::string{}));
+    return 0;
+}
+
+// desktop-rect: prints the desktop window's rectangle as left,top,right,bottom.
+int DesktopRectCommand(const Arguments&) {
+    RECT rect{};
+    GetWindowRect(GetDesktopWindow(), &rect);
+    PrintLine(RectText(rect));
+    return 0;
+}

@@ -1,0 +1,78 @@
+# Sourced by every end-to-end test: bash lib.sh-using-test.sh EthBoxVup.exe ethbox-driver.exe
+# Checks the namespace, names the programs, and gives the helpers below.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Everything here runs Windows programs that may open sockets: only inside a
+# network namespace of this test run where loopback is all there is.
+if ! "$ROOT/scripts/netns-is-isolated.sh"; then
+    echo "$(basename "$0"): refusing to run outside an isolated network namespace" \
+        "(run the tests through scripts/in-netns.sh scripts/windows-test-session.sh)" >&2
+    exit 1
+fi
+
+if (($# < 2)); then
+    echo "usage: $(basename "$0") PATH/TO/EthBoxVup.exe PATH/TO/ethbox-driver.exe" >&2
+    exit 2
+fi
+APP=$1
+DRIVER=$2
+TITLE='ETHERNETボックスバージョンアップ'
+ARTIFACTS=$ROOT/artifacts
+WORK=$(mktemp -d)
+APP_PIDS=()
+
+cleanup() {
+    local pid
+    for pid in "${APP_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+step() {
+    echo "-- $*"
+}
+
+wine_run() {
+    "$ROOT/scripts/wine-exec.sh" "$@"
+}
+
+driver() {
+    wine_run "$DRIVER" "$@"
+}
+
+# Starts EthBoxVup with the given arguments (Wine builds its command line from
+# them) in the background; its Linux pid goes to APP_PID.
+start_app() {
+    wine_run "$APP" "$@" &
+    APP_PID=$!
+    APP_PIDS+=("$APP_PID")
+}
+
+# Waits for the background program APP_PID and checks its exit status.
+expect_app_exit() {
+    local expected=$1 status=0
+    wait "$APP_PID" || status=$?
+    [[ $status == "$expected" ]] || fail "EthBoxVup exited with $status, expected $expected"
+}
+
+expect_eq() {
+    local actual=$1 expected=$2 what=$3
+    [[ "$actual" == "$expected" ]] || fail "$what: got [$actual], expected [$expected]"
+}
+
+# The one value of KEY in the KEY=VALUE lines on stdin.
+value_of() {
+    sed -n "s/^$1=//p"
+}
+
+# The address dialog: the program's unowned window with the address field.
+MAIN=(--title "$TITLE" --unowned --with-id 1005)

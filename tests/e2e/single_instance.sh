@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Only one EthBoxVup runs at a time: a second start exits with -1 (255) and
+# brings the first one forward, restoring it when minimised, and otherwise
+# leaves it alone.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+# Starts a second instance and checks it is refused.
+second_start() {
+    local status=0
+    wine_run "$APP" "$@" || status=$?
+    expect_eq "$status" 255 "exit status of the second start"
+}
+
+step "first instance"
+start_app /fm1:fw.bin /type_ap
+first=$(driver find-window "${MAIN[@]}" --timeout 10000) || fail "the first instance shows no dialog"
+# A text the first instance would never propose, to see that nobody touches it.
+driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
+
+step "a second start is refused and leaves the first as it was"
+second_start /fm1:fw.bin /type_e2
+second_start /fm1:other.bin /type_ap /chkoff
+expect_eq "$(driver find-window "${MAIN[@]}")" "$first" "the one address dialog"
+expect_eq "$(driver get-text --hwnd "$first" --id 1005)" "127.0.0.9 typed by hand" \
+    "first instance's field"
+state=$(driver window-state --hwnd "$first")
+expect_eq "$(value_of enabled <<<"$state")$(value_of visible <<<"$state")" 11 "enabled and visible"
+
+# Puts a window of the driver's own in front of everything; its handle goes to
+# DECOY, its process to DECOY_PID.
+put_decoy_in_front() {
+    driver hold-foreground --title "ethbox-driver decoy" --for 20000 >/dev/null &
+    DECOY_PID=$!
+    DECOY=$(driver find-window --title "ethbox-driver decoy" --class EthBoxDriverWindow) ||
+        fail "the driver's own window did not appear"
+    expect_eq "$(driver foreground | value_of hwnd)" "$DECOY" "foreground before the second start"
+}
+
+remove_decoy() {
+    driver close --hwnd "$DECOY"
+    wait "$DECOY_PID" || true
+}
+
+# Checks that the first instance is back and in front, and gives the
+# foreground window's caption if not.
+expect_first_in_front() {
+    driver window-state --hwnd "$first" --until iconic=0 --until foreground=1 --timeout 5000 \
+        >/dev/null || fail "$1: the first instance is not in front; foreground: $(driver foreground)"
+}
+
+step "behind another window, it comes to the front"
+put_decoy_in_front
+second_start /fm1:fw.bin /type_ap
+expect_first_in_front "after a second start"
+remove_decoy
+
+step "minimised and behind another window, it is restored and comes to the front"
+driver minimize --hwnd "$first"
+put_decoy_in_front
+expect_eq "$(driver window-state --hwnd "$first" | value_of iconic)" 1 "first minimised"
+second_start /fm1:fw.bin /type_ap
+expect_first_in_front "after a second start while minimised"
+remove_decoy
+
+step "the first instance still answers and closes with 0"
+expect_eq "$(driver get-text --hwnd "$first" --id 1005)" "127.0.0.9 typed by hand" \
+    "first instance's field after the restore"
+driver click --hwnd "$first" --id 2
+expect_app_exit 0
+
+echo "PASS"
