@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "device_simulator.h"
 #include "sim_command_line.h"
 
@@ -24,6 +29,10 @@ void PrintLine(const std::string& line, void* context) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Lines end in LF on every platform: the scripts that read them run on Linux.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::vector<std::string> arguments(argv + 1, argv + argc);
     SimCommandLine commandLine;
     std::string error;
