@@ -94,6 +94,7 @@ class RunningSimulator {
     explicit RunningSimulator(SimulatorOptions options);  // port 0 is the usual choice in tests
     ~RunningSimulator();                                  // stops and joins
     bool ok() const;                                      // bound and running
+    const std::string& error() const;                     // why not, when not ok()
     std::uint16_t port() const;
     std::vector<LogEntry> Log() const;
     // Waits up to timeoutMs for the count-th completed image (1-based).
