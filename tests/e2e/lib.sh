@@ -24,10 +24,15 @@ WORK=$(mktemp -d)
 APP_PIDS=()
 
 cleanup() {
-    local pid
+    local status=$? pid
     for pid in "${APP_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
+    # A failed test may leave an instance behind, started through the driver,
+    # that would hold the single-instance mutex against the next test.
+    if ((status != 0)); then
+        wine_run taskkill /F /IM EthBoxVup.exe >/dev/null 2>&1 || true
+    fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
