@@ -18,11 +18,14 @@ wineserver -k 2>/dev/null || true
 source scripts/xvfb-start.sh
 trap 'wineserver -k 2>/dev/null || true; xvfb_stop' EXIT
 
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot --init >/dev/null 2>&1
-fi
+# The persistent server first: "wineserver -p" fails while another one runs,
+# and wineboot leaves one running for a few seconds.
+mkdir -p "$WINEPREFIX"
 wineserver -p 60 # persistent between test programs, gone a minute after the last
+# Creates the prefix if needed, and starts Wine's background processes here
+# with their output going nowhere: started by the first test program, they
+# would hold its output pipe open and CTest would wait for them until the time-out.
+wineboot --init >/dev/null 2>&1
 
 mkdir -p artifacts
 ctest --preset windows "$@"
