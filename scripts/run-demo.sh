@@ -19,7 +19,7 @@ if [[ "${1:-}" != --in-namespace ]]; then
     echo "== Building the Windows programs"
     cmake --preset windows >/dev/null
     cmake --build --preset windows -j2 --target EthBoxVup ethbox-driver
-    exec scripts/in-netns.sh "$0" --in-namespace
+    exec scripts/in-netns.sh bash "$root/scripts/run-demo.sh" --in-namespace
 fi
 
 # From here on inside the namespace. A prefix of the demo's own, and a
