@@ -23,9 +23,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The command line is cut from the process's full line here, not taken from
     // WinMain's argument: each C runtime's start-up code cuts off the program
     // name by rules of its own (where a quoted name ends, whether double-byte
-    // characters are stepped over, which blanks follow), and the options must
-    // be read after exactly SkipProgramName's rule. Parsing lower-cases the text
-    // in place, so it works on a copy: the process's own line is shared.
+    // characters are stepped over), and the options must be read after exactly
+    // SkipProgramName's rule. MinGW's, for one, runs a quoted name on past its
+    // closing quote to the next blank, so "C:\x\EthBoxVup.exe"/type_e2 would
+    // lose its first option. Parsing lower-cases the text in place, so it
+    // works on a copy: the process's own line is shared.
     std::string commandLine = SkipProgramName(GetCommandLineA());
     if (!ParseCommandLine(commandLine.data(), launchOptions)) {
         return -1;
