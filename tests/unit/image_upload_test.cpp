@@ -290,20 +290,4 @@ TEST_F(UploadWithRawPeer, AnswersOnlyTheExpectedAcknowledgementWhateverElseArriv
     ExpectNothingMoreAt(server);
 }
 
-TEST(ResetUpload, ForgetsThePreviousUpload) {
-    uploadState.blockNumber = 7;
-    uploadState.bytesAcked = 3072;
-    uploadState.lastBlockLength = 512;
-    uploadState.packetLength = 516;
-    std::memset(uploadState.packet, 0x5A, sizeof uploadState.packet);
-    ResetUpload();
-    EXPECT_EQ(uploadState.blockNumber, 0);
-    EXPECT_EQ(uploadState.bytesAcked, 0);
-    EXPECT_EQ(uploadState.lastBlockLength, 0);
-    EXPECT_EQ(uploadState.packetLength, 0);
-    for (std::uint8_t byte : uploadState.packet) {
-        ASSERT_EQ(byte, 0);
-    }
-}
-
 }  // namespace
