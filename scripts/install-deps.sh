@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ gcc clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    wine wine64 xvfb x11-utils
+    wine wine64 fonts-wine xvfb x11-utils
     locales fonts-ipafont-gothic imagemagick
     tftp-hpa iproute2 util-linux procps
 )
