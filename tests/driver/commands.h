@@ -29,5 +29,8 @@ int LaunchCommand(const Arguments& arguments);
 // A foreground window of the driver's own (foreground_window_command.cpp)
 int HoldForegroundCommand(const Arguments& arguments);
 
+// Wine's desktop kept alive for a test session (keep_desktop_command.cpp)
+int KeepDesktopCommand(const Arguments& arguments);
+
 // Pictures (screenshot_command.cpp)
 int ScreenshotCommand(const Arguments& arguments);

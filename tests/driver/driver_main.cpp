@@ -43,6 +43,7 @@ const std::vector<Command>& Commands() {
         {L"progress-pos", ProgressPosCommand, {}},
         {L"launch", LaunchCommand, {L"wait", L"watch-windows"}},
         {L"hold-foreground", HoldForegroundCommand, {}},
+        {L"keep-desktop", KeepDesktopCommand, {}},
         {L"screenshot", ScreenshotCommand, {L"screen"}},
     };
     return commands;
