@@ -208,27 +208,14 @@ TEST_F(ProbeWithRawPeer, AShortDatagramIsNotReadThroughAnEarlierOne) {
     ExpectNothingMoreAt(transfer);
 }
 
-class ProbeAgainstSimulator : public ::testing::Test {
+class ProbeAgainstSimulator : public EndpointWithSimulator {
   protected:
-    void Start(SimulatorOptions options) {
-        options.port = 0;
-        sim = std::make_unique<RunningSimulator>(options);
-        ASSERT_TRUE(sim->ok());
-        SetTypedAddress("127.0.0.1");
-        ASSERT_TRUE(OpenEndpoint(sim->port()));
-    }
-    void TearDown() override {
-        CloseEndpoint();
-        sim.reset();
-    }
     // The request as the device saw it: exact bytes, at its request port.
     void ExpectRequestReceived(const LogEntry& entry) {
         EXPECT_EQ(entry.bytes, BytesOf(kProbeRequest, sizeof kProbeRequest));
         EXPECT_EQ(entry.localPort, sim->port());
         EXPECT_EQ(entry.remotePort, LocalPort(tftpEndpoint.socket));
     }
-
-    std::unique_ptr<RunningSimulator> sim;
 };
 
 TEST_F(ProbeAgainstSimulator, KindsAreReportedAndTheFirstBlockAcknowledgedAtItsPort) {

@@ -102,20 +102,8 @@ TEST(ClassifyUploadReply, OnlyTheExpectedAcknowledgementLetsTheUploadGoOn) {
     EXPECT_EQ(ClassifyUploadReply(nullptr, -1, 0), UploadStepResult::ReceiveFailed);
 }
 
-class UploadToSimulator : public ::testing::Test {
+class UploadToSimulator : public EndpointWithSimulator {
   protected:
-    void Start(SimulatorOptions options) {
-        options.port = 0;
-        sim = std::make_unique<RunningSimulator>(options);
-        ASSERT_TRUE(sim->ok());
-        SetTypedAddress("127.0.0.1");
-        ASSERT_TRUE(OpenEndpoint(sim->port()));
-    }
-    void TearDown() override {
-        CloseEndpoint();
-        sim.reset();
-    }
-
     // Sends a whole image and checks every datagram the device saw.
     void ExpectWholeUpload(std::int32_t length) {
         SCOPED_TRACE(length);
@@ -167,8 +155,6 @@ class UploadToSimulator : public ::testing::Test {
         }
         EXPECT_EQ(LoggedNumber(sent.back()), blocks);
     }
-
-    std::unique_ptr<RunningSimulator> sim;
 };
 
 TEST_F(UploadToSimulator, SendsImagesOfEveryShapeWhole) {

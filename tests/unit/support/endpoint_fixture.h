@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/typed_address.h"
+#include "device_simulator.h"
 #include "support/raw_udp_peer.h"
 #include "transfer/tftp_endpoint.h"
 
@@ -52,4 +54,23 @@ class EndpointWithRawPeer : public ::testing::Test {
 
     RawUdpPeer server;
     RawUdpPeer transfer;
+};
+
+// The endpoint aimed at the simulated device, which runs on a thread of its
+// own at a port the system chose.
+class EndpointWithSimulator : public ::testing::Test {
+  protected:
+    void Start(SimulatorOptions options) {
+        options.port = 0;
+        sim = std::make_unique<RunningSimulator>(options);
+        ASSERT_TRUE(sim->ok());
+        SetTypedAddress("127.0.0.1");
+        ASSERT_TRUE(OpenEndpoint(sim->port()));
+    }
+    void TearDown() override {
+        CloseEndpoint();
+        sim.reset();
+    }
+
+    std::unique_ptr<RunningSimulator> sim;
 };
