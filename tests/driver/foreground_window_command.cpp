@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.h"
+#include "message_pump.h"
 #include "output.h"
 
 namespace {
@@ -53,21 +54,8 @@ int HoldForegroundCommand(const Arguments& arguments) {
     SetForegroundWindow(window);
     PrintLine(HandleText(window));
 
-    for (;;) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            DestroyWindow(window);
-            return 0;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
-                                  QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                return 0;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+    if (PumpMessagesUntil(deadline)) {
+        DestroyWindow(window);
     }
+    return 0;
 }

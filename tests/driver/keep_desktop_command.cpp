@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "commands.h"
+#include "message_pump.h"
 #include "output.h"
 
 // keep-desktop [--for MS]: holds an invisible window until MS ms (default one
@@ -24,18 +25,7 @@ int KeepDesktopCommand(const Arguments& arguments) {
         return Fail("could not create the window");
     }
     PrintLine(HandleText(window));
-    for (;;) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            DestroyWindow(window);
-            return 0;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
-                                  QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+    PumpMessagesUntil(deadline);
+    DestroyWindow(window);
+    return 0;
 }
