@@ -47,7 +47,18 @@ ReadOutcome TryReadDatagram(SOCKET socket, void* buffer, std::size_t capacity,
         *sourcePort = ntohs(from.sin_port);
         return ReadOutcome::Datagram;
     }
-    return WSAGetLastError() == WSAEWOULDBLOCK ? ReadOutcome::NothingYet : ReadOutcome::Failed;
+    switch (WSAGetLastError()) {
+        case WSAEWOULDBLOCK:
+            return ReadOutcome::NothingYet;
+        case WSAECONNRESET:
+            // An ICMP "port unreachable" for an earlier send (our acknowledgement
+            // to a transfer port the device had already closed), not a fault
+            // of this receive: BSD sockets never report it on an unconnected
+            // socket, and neither do we.
+            return ReadOutcome::NothingYet;
+        default:
+            return ReadOutcome::Failed;
+    }
 }
 
 enum class PumpOutcome { Nothing, Dispatched, QuitPosted };
