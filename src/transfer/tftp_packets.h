@@ -22,7 +22,9 @@ extern const std::uint8_t kErrorCode0[4];     // ERROR 0, no text and no termina
 
 // Received datagrams are read at fixed positions: byte 1 is the opcode, bytes 2
 // and 3 the block number or error code. Callers make sure 4 bytes are readable.
-inline std::uint8_t PacketOpcode(const std::uint8_t* packet) { return packet[1]; }
+inline std::uint8_t PacketOpcode(const std::uint8_t* packet) {
+    return packet[1];
+}
 inline std::uint16_t PacketNumber(const std::uint8_t* packet) {
     return static_cast<std::uint16_t>(packet[2] * 256 + packet[3]);
 }
