@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ gcc clang libclang-rt-14-dev
+    cmake ninja-build g++ gcc clang clang-format libclang-rt-14-dev git
     googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64 fonts-wine xvfb x11-utils

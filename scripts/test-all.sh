@@ -11,6 +11,9 @@ step() { printf '\n== %s ==\n' "$*"; }
 step "Installing what is missing"
 scripts/install-deps.sh
 
+step "Formatting"
+scripts/check-format.sh
+
 step "Native build and tests (ASan, UBSan)"
 cmake --preset native >/dev/null
 cmake --build --preset native
