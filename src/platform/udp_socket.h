@@ -29,7 +29,8 @@ bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
                   std::size_t length);
 
 // Waits up to `timeoutMs` for one datagram while keeping the user interface
-// serviced (window messages are dispatched as they arrive). Returns the byte
+// serviced (window messages, or on POSIX posted tasks, are dispatched as they
+// arrive). Returns the byte
 // count (0 for an empty datagram) and the sender's port, or -1 for an error, a
 // time-out, an interrupted wait, or a datagram larger than `capacity` (which is
 // consumed all the same, so it cannot block the next receive).
@@ -43,5 +44,6 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
 void InterruptReceive();
 
 // Takes one pending window message, if any, and dispatches it. False when none
-// was waiting (always false where there is no message queue).
+// was waiting. On POSIX, where there are no window messages, a task posted
+// with PostTask (platform/posix/posted_tasks.h) stands in for one.
 bool PumpOneMessage();

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/posix/posted_tasks.h"
 #include "platform/udp_socket.h"
 
 namespace {
@@ -102,6 +103,9 @@ bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
     return sent >= 0 && static_cast<std::size_t>(sent) == length;
 }
 
+// Sleeps in poll() on the socket and the posted-task signal at once, and runs
+// each posted task as it arrives, as the Windows wait dispatches window
+// messages. The deadline is fixed at the start, so tasks cannot stretch it.
 int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
                     std::uint16_t* sourcePort) {
     const unsigned generation = interruptGeneration;
@@ -111,10 +115,14 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
         if (interruptGeneration != generation) {
             return -1;
         }
-        pollfd waiting{fd, POLLIN, 0};
-        const int ready = poll(&waiting, 1, RemainingMs(deadline));
+        pollfd waiting[2] = {{fd, POLLIN, 0}, {PostedTaskSignal(), POLLIN, 0}};
+        const int ready = poll(waiting, 2, RemainingMs(deadline));
         if (ready < 0 && errno != EINTR) {
             return -1;
+        }
+        if (ready > 0 && (waiting[1].revents & POLLIN) != 0) {
+            RunOnePostedTask();
+            continue;  // the task may have interrupted us: look again first
         }
         if (interruptGeneration != generation) {
             return -1;
@@ -137,5 +145,5 @@ void InterruptReceive() {
 }
 
 bool PumpOneMessage() {
-    return false;
+    return RunOnePostedTask();
 }

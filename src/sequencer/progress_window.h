@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/ui_texts.h"
+
+// What the update sequencer may do to the window in which an update runs, and
+// nothing more. The Win32 progress window implements it over its controls and
+// timer 101; tests implement it with a recording window.
+class ProgressWindow {
+  public:
+    virtual ~ProgressWindow() = default;
+
+    virtual void SetStatusText(StatusText status) = 0;
+    virtual void StepProgress() = 0;   // one step: 10 of a range of 0 to 100
+    virtual void ResetProgress() = 0;  // the bar back to 0
+    virtual void DisableCancel() = 0;  // greys out 中止
+    virtual void ArmTimer(int intervalMs) = 0;
+    virtual void KillTimer() = 0;
+    // Modal: returns when the user has dismissed the message. Window messages
+    // go on being dispatched meanwhile, so the sequencer may be re-entered.
+    virtual void ShowMessage(UpdateMessage message) = 0;
+    // Tells the window to end with `result` (1 completed, 0 not). The window
+    // goes away only once the call that is running has returned.
+    virtual void EndWindow(int result) = 0;
+};
