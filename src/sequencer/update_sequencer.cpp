@@ -43,10 +43,6 @@ void Fail(ProgressWindow& window, UpdateMessage message) {
     EndWindowWith(window, message, 0);
 }
 
-void Arm(ProgressWindow& window, int intervalMs) {
-    window.ArmTimer(intervalMs);
-}
-
 // ---- Steps: at most one receive each, turned into an event. ----
 
 bool KindAccepted(ProbeResult result, DeviceKind reportedKind) {
@@ -122,7 +118,7 @@ void StartWrite(ProgressWindow& window) {
     SendWriteRequest();
     updateSequencer.state = SequencerState::AwaitingWriteAck;
     updateSequencer.tickCount = 0;
-    Arm(window, kTickIntervalMs);
+    window.ArmTimer(kTickIntervalMs);
 }
 
 void FailNoConnection(ProgressWindow& window) {
@@ -136,7 +132,7 @@ void AskKindAgain(ProgressWindow& window) {
         return;
     }
     SendProbeRequest();
-    Arm(window, kTickIntervalMs);
+    window.ArmTimer(kTickIntervalMs);
 }
 
 void BeginTransfer(ProgressWindow& window) {
@@ -144,7 +140,7 @@ void BeginTransfer(ProgressWindow& window) {
     window.StepProgress();
     updateSequencer.state = SequencerState::Transferring;
     updateSequencer.tickCount = 0;
-    Arm(window, kAfterWriteAckMs);
+    window.ArmTimer(kAfterWriteAckMs);
 }
 
 void FailUpdate(ProgressWindow& window) {
@@ -160,7 +156,7 @@ void CountBlock(ProgressWindow& window) {
         updateSequencer.ackCount = 0;
     }
     updateSequencer.tickCount = 0;
-    Arm(window, kTickIntervalMs);
+    window.ArmTimer(kTickIntervalMs);
 }
 
 // From here the device is on its own: 中止 can no longer stop what it does,
@@ -171,7 +167,7 @@ void StartFlashWriting(ProgressWindow& window) {
     window.ResetProgress();
     window.DisableCancel();
     updateSequencer.tickCount = 0;
-    Arm(window, kFlashWritingTickMs);
+    window.ArmTimer(kFlashWritingTickMs);
 }
 
 void FailTransfer(ProgressWindow& window) {
@@ -188,7 +184,7 @@ void CountSecond(ProgressWindow& window) {
         return;
     }
     window.StepProgress();
-    Arm(window, kFlashWritingTickMs);
+    window.ArmTimer(kFlashWritingTickMs);
 }
 
 // ---- The tick table: the first row that fits the state and event acts. ----
@@ -212,7 +208,7 @@ constexpr TickRow kTickTable[] = {
     {SequencerState::DeviceWriting, StepEvent::SecondPassed, CountSecond},
 };
 
-// Idle, or a state no row knows.
+// Idle, or a state no row knows: there is no update to go on with.
 constexpr Action kNoRowAction = FailUpdate;
 
 Action ActionFor(SequencerState state, StepEvent event) {
@@ -253,7 +249,7 @@ bool Start(ProgressWindow& window) {
         sequencer.state = SequencerState::AwaitingWriteAck;
     }
     sequencer.busy = true;
-    Arm(window, kTickIntervalMs);
+    window.ArmTimer(kTickIntervalMs);
     return true;
 }
 
