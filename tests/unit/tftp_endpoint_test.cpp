@@ -218,8 +218,8 @@ TEST(TftpEndpointTarget, DatagramsGoToTheTypedAddressAndNowhereElse) {
         std::uint32_t destination;
     } cases[] = {
         {"127.0.0.10", 0x7F00000A},
-        {"127.000.000.010", 0x7F00000A},  // decimal, not octal
-                                          // 127.0.0.8
+        // Decimal: read as octal, this would be 127.0.0.8.
+        {"127.000.000.010", 0x7F00000A},
         {"127.0.0.8", 0x7F000008},
         {"127.1.2.3", 0x7F010203},
         {"127.0.0.1", 0x7F000001},

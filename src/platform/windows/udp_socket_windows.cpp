@@ -221,7 +221,7 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
             if (PumpOne() == PumpOutcome::QuitPosted) {
                 return -1;
             }
-            selectionLost = true;
+            selectionLost = true;  // to a receive nested in what was dispatched, perhaps
         } else if (woken == WAIT_FAILED) {
             return -1;
         }

@@ -21,7 +21,7 @@ inline Bytes BytesOf(const std::uint8_t* data, std::size_t length) {
 
 // The fixtures aim the endpoint at loopback addresses other than 127.0.0.1 and
 // put the device's side on that address only: an endpoint that sent anywhere
-// but its target would find nobody there.
+// but its target would find nobody there (natively; see RawUdpPeer for Wine).
 constexpr char kRawPeerTarget[] = "127.0.0.2";
 constexpr std::uint32_t kRawPeerAddress = 0x7F000002;
 constexpr char kSimulatorTarget[] = "127.0.0.10";

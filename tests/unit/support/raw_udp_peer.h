@@ -10,7 +10,9 @@
 // TFTP server would (short, empty or oversized datagrams). Built on the
 // portable socket layer, so the same tests run natively and under Wine.
 // It listens on one loopback address only, the one the endpoint is aimed at,
-// so that a datagram sent anywhere else never reaches it.
+// so that a datagram sent anywhere else never reaches it (natively: Wine
+// binds a UDP socket asked for another address than 127.0.0.1 to 0.0.0.0,
+// which is why the endpoint's own tests also read each datagram's destination).
 class RawUdpPeer {
   public:
     static constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1
