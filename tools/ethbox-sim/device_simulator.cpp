@@ -424,6 +424,10 @@ bool RunningSimulator::ok() const {
     return impl_->running;
 }
 
+const std::string& RunningSimulator::error() const {
+    return impl_->simulator.Error();
+}
+
 std::uint16_t RunningSimulator::port() const {
     return impl_->simulator.BoundPort();
 }

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <list>
+#include <thread>
+#include <vector>
+
+#include "platform/udp_socket.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "platform/posix/posted_tasks.h"
+#endif
+
+// Runs a function on the thread that made this object, after a delay, the way
+// a click on a button reaches a window procedure: posted from another thread
+// and run when this thread dispatches its messages, which the receive wait
+// does while it waits (and PumpOneMessage does between waits). On Windows the
+// message goes to a message-only window of this thread; on POSIX it is a
+// posted task.
+class PostedCalls {
+  public:
+    PostedCalls() {
+#ifdef _WIN32
+        static const wchar_t kClassName[] = L"EthBoxTestPostedCalls";
+        static const bool registered = [] {
+            WNDCLASSW description{};
+            description.lpfnWndProc = WindowProcedure;
+            description.hInstance = GetModuleHandleW(nullptr);
+            description.lpszClassName = kClassName;
+            return RegisterClassW(&description) != 0;
+        }();
+        if (registered) {
+            window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        }
+#endif
+    }
+
+    ~PostedCalls() {
+        ExpireAll();
+#ifdef _WIN32
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+#endif
+    }
+    PostedCalls(const PostedCalls&) = delete;
+    PostedCalls& operator=(const PostedCalls&) = delete;
+
+    bool ok() const {
+#ifdef _WIN32
+        return window_ != nullptr;
+#else
+        return true;
+#endif
+    }
+
+    void PostAfter(std::chrono::milliseconds delay, std::function<void()> function) {
+        calls_.push_back(Call{std::move(function)});
+        Call* call = &calls_.back();
+        posters_.emplace_back([this, call, delay] {
+            std::this_thread::sleep_for(delay);
+            Post(call);
+        });
+    }
+
+    // Waits for every call posted so far to arrive, and drops those that
+    // have not run yet: what they were meant for is over.
+    void ExpireAll() {
+        for (std::thread& poster : posters_) {
+            poster.join();
+        }
+        posters_.clear();
+        for (Call& call : calls_) {
+            call.expired = true;
+        }
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!AllDelivered() && std::chrono::steady_clock::now() < giveUp) {
+            if (!PumpOneMessage()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        if (AllDelivered()) {
+            calls_.clear();
+        } else {
+            // Still queued somewhere: keep them where a late delivery finds them.
+            static std::list<Call> undelivered;
+            undelivered.splice(undelivered.end(), calls_);
+        }
+    }
+
+  private:
+    struct Call {
+        std::function<void()> function;
+        bool delivered = false;  // both flags are touched on the owner's thread only
+        bool expired = false;
+    };
+
+    static void Deliver(void* context) {
+        Call& call = *static_cast<Call*>(context);
+        call.delivered = true;
+        if (!call.expired) {
+            call.function();
+        }
+    }
+
+    bool AllDelivered() const {
+        for (const Call& call : calls_) {
+            if (!call.delivered) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+#ifdef _WIN32
+    static constexpr UINT kRunCall = WM_APP + 1;
+
+    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+        if (message == kRunCall) {
+            Deliver(reinterpret_cast<void*>(lParam));
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    void Post(Call* call) {
+        PostMessageW(window_, kRunCall, 0, reinterpret_cast<LPARAM>(call));
+    }
+
+    HWND window_ = nullptr;
+#else
+    void Post(Call* call) {
+        PostTask(Deliver, call);
+    }
+#endif
+
+    std::list<Call> calls_;  // a list, so that a call stays where its poster points
+    std::vector<std::thread> posters_;
+};
