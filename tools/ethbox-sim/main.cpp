@@ -1,6 +1,7 @@
 // ethbox-sim: the device simulator on the command line. Prints one line per
 // datagram (and a "ready" line once listening) and exits after its time limit.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,10 +16,23 @@
 
 namespace {
 
+// Wall-clock rather than monotonic time: another program on the same machine
+// (a benchmark under Wine, say) can then line its own timings up with ours.
+void PrintTimestamp() {
+    const auto sinceEpoch = std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+    std::printf("%lld.%06lld ", static_cast<long long>(sinceEpoch / 1000000),
+                static_cast<long long>(sinceEpoch % 1000000));
+}
+
 void PrintLine(const std::string& line, void* context) {
-    bool quiet = *static_cast<bool*>(context);
-    if (quiet && (line.rfind("recv ", 0) == 0 || line.rfind("send ", 0) == 0)) {
+    const auto& commandLine = *static_cast<const SimCommandLine*>(context);
+    if (commandLine.quiet && (line.rfind("recv ", 0) == 0 || line.rfind("send ", 0) == 0)) {
         return;
+    }
+    if (commandLine.timestamps) {
+        PrintTimestamp();
     }
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -45,7 +59,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     DeviceSimulator simulator(commandLine.options);
-    simulator.SetLineSink(PrintLine, &commandLine.quiet);
+    simulator.SetLineSink(PrintLine, &commandLine);
     if (!simulator.Bind()) {
         std::fprintf(stderr, "ethbox-sim: %s\n", simulator.Error().c_str());
         return 1;

@@ -61,6 +61,8 @@ const char* SimUsage() {
            "  --write-idle-ms MS      a write gives up after MS without DATA (default\n"
            "                          10000)\n"
            "  --quiet                 print no line per datagram, only the others\n"
+           "  --timestamps            lead each line with the wall-clock time it was\n"
+           "                          printed, in seconds since 1970 to the microsecond\n"
            "  --help                  show this text\n"
            "\n"
            "Misbehaviours (BLOCK: number of the write's ACK, 0 = the ACK of the WRQ):\n"
@@ -123,6 +125,8 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
             commandLine->help = true;
         } else if (name == "--quiet") {
             commandLine->quiet = true;
+        } else if (name == "--timestamps") {
+            commandLine->timestamps = true;
         } else if (name == "--bind") {
             ok = takeValue();
             options.bindAddress = value;

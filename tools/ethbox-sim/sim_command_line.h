@@ -10,7 +10,8 @@
 struct SimCommandLine {
     SimulatorOptions options;
     bool help = false;
-    bool quiet = false;  // print only lines that are not datagrams
+    bool quiet = false;       // print only lines that are not datagrams
+    bool timestamps = false;  // lead each line with the wall-clock time
 };
 
 // False with a message in `error` for an unknown switch or a bad value.
