@@ -35,5 +35,9 @@ int KeepDesktopCommand(const Arguments& arguments);
 // Following an update: the progress window and message boxes (watch_command.cpp)
 int WatchCommand(const Arguments& arguments);
 
+// Timings and memory for the benchmarks (timeline_command.cpp, start_time_command.cpp)
+int TimelineCommand(const Arguments& arguments);
+int StartTimeCommand(const Arguments& arguments);
+
 // Pictures (screenshot_command.cpp)
 int ScreenshotCommand(const Arguments& arguments);

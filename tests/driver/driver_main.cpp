@@ -46,6 +46,8 @@ const std::vector<Command>& Commands() {
         {L"keep-desktop", KeepDesktopCommand, {}},
         {L"screenshot", ScreenshotCommand, {L"screen"}},
         {L"watch", WatchCommand, {L"click-start", L"dismiss"}},
+        {L"timeline", TimelineCommand, {L"click-start"}},
+        {L"start-time", StartTimeCommand, {}},
     };
     return commands;
 }

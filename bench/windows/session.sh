@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Usage: bench/windows/session.sh COMMAND [ARG...]
+# Runs COMMAND in a benchmark session: a network namespace of its own where
+# only loopback exists, a private Xvfb, and the wineserver of the benchmarks'
+# own Wine prefix, started inside that namespace (Wine makes a program's
+# sockets in its wineserver's namespace). Inside a session already, it just
+# runs COMMAND.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+if [[ "${ETHBOX_BENCH_SESSION:-}" == 1 ]] && "$root/scripts/netns-is-isolated.sh"; then
+    exec "$@"
+fi
+if ! "$root/scripts/netns-is-isolated.sh"; then
+    exec "$root/scripts/in-netns.sh" bash "${BASH_SOURCE[0]}" "$@"
+fi
+
+export WINEPREFIX=$root/build/windows/bench-wineprefix
+source "$root/scripts/wine-env.sh"
+# A wineserver of this prefix left from another namespace would carry the
+# program's datagrams there.
+wineserver -k 2>/dev/null || true
+
+source "$root/scripts/xvfb-start.sh"
+trap 'wineserver -k 2>/dev/null || true; xvfb_stop' EXIT
+
+mkdir -p "$WINEPREFIX"
+wineserver -p 60
+wineboot --init >/dev/null 2>&1
+"$root/tests/e2e/import-japanese-desktop.sh"
+# Wine ends its desktop a few seconds after the last window is gone, and the
+# next program then waits for a new one: that wait is not the program's.
+"$root/scripts/wine-exec.sh" "$root/build/windows/tests/driver/ethbox-driver.exe" keep-desktop \
+    >/dev/null 2>&1 &
+
+export ETHBOX_BENCH_SESSION=1
+"$@"
