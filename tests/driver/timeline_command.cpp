@@ -24,7 +24,7 @@ constexpr int kProgressBarId = 1051;
 constexpr int kMessageTextId = 0xFFFF;
 constexpr UINT kReadTimeoutMs = 100;
 constexpr DWORD kDefaultTimelineTimeoutMs = 90000;
-constexpr int kLooksPerMemoryReading = 20;
+constexpr int kLooksPerMemoryReading = 20;  // about every 20 ms at the default poll
 
 struct Tracked {
     HWND window;
@@ -184,8 +184,10 @@ void Timeline::ReadMemory() {
 }  // namespace
 
 // timeline SELECTOR [--click-start] [--cancel-at-ms N] [--dismiss-after-ms N] [--timeout MS]
+//          [--poll MS]
 // SELECTOR picks the address dialog. Follows the other windows of its process
-// with its caption, looking every millisecond, and prints one line per moment,
+// with its caption, looking every --poll ms (1; more where the looks' own cost
+// would disturb what is measured), and prints one line per moment,
 // led by the wall-clock time in microseconds since 1970:
 //   click-start                    it posted a click on 開始
 //   progress-created H, progress-visible, progress-hidden, progress-gone
@@ -207,6 +209,7 @@ int TimelineCommand(const Arguments& arguments) {
     const long long cancelAtMs = arguments.NumberOr(L"cancel-at-ms", -1);
     const long long dismissAfterMs = arguments.NumberOr(L"dismiss-after-ms", -1);
     const long long timeoutMs = arguments.NumberOr(L"timeout", kDefaultTimelineTimeoutMs);
+    const long long pollMs = arguments.NumberOr(L"poll", 1);
     if (!arguments.Error().empty()) {
         return Fail(arguments.Error());
     }
@@ -215,7 +218,7 @@ int TimelineCommand(const Arguments& arguments) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     Timeline timeline(main, WindowTitle(main), process, processId);
 
-    // A millisecond between looks, as far as the system's timer allows.
+    // Looks a millisecond apart, as far as the system's timer allows.
     timeBeginPeriod(1);
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
     if (arguments.Has(L"click-start")) {
@@ -245,7 +248,7 @@ int TimelineCommand(const Arguments& arguments) {
                 Fail("the windows were still there after " + std::to_string(timeoutMs) + " ms");
             break;
         }
-        Sleep(1);
+        Sleep(static_cast<DWORD>(pollMs));
     }
     timeEndPeriod(1);
     if (process != nullptr) {

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Cancel latency: how fast the real EthBoxVup.exe under Wine honours a click
+# on 中止 while a receive waits on a silent device (the probe's receive, which
+# waits up to a second): from the click to the M7 box existing (and being
+# visible), and from the dismissal of M7 to the progress window being gone.
+# With a window manager on the display (evilwm), as every Windows desktop has
+# one; then, for comparison, a few times without one, where Wine waits 2 s
+# each time a window is hidden for a window manager's answer that never comes.
+#
+# Usage: bench/cancel.sh [CANCELS [CANCELS_WITHOUT_WM]]   (default 20 and 3)
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
+    bash "$here/windows/build.sh"
+    exec bash "$here/windows/session.sh" bash "${BASH_SOURCE[0]}" "$@"
+fi
+source "$here/windows/lib.sh"
+
+cancels=${1:-20}
+cancels_without_wm=${2:-3}
+# Well inside the probe's one-second receive, which starts 30 ms after the
+# read request (sent before the progress window shows).
+cancel_at_ms=300
+dismiss_after_ms=100
+
+# cancel_runs COUNT NAME: COUNT cancels in one program, the intervals of each
+# appended to $WORK/NAME-*.
+cancel_runs() {
+    local count=$1 name=$2 run click created visible dismiss hidden gone
+    start_app /fm1:fw.bin /type_ap
+    for ((run = 1; run <= count; run++)); do
+        driver timeline "${MAIN[@]}" --click-start --cancel-at-ms "$cancel_at_ms" \
+            --dismiss-after-ms "$dismiss_after_ms" --timeout 30000 >"$WORK/timeline" ||
+            fail "the cancel was not followed to its end: $(cat "$WORK/timeline")"
+        grep -qF "message-text $M7" "$WORK/timeline" || fail "no M7: $(cat "$WORK/timeline")"
+        [[ $(grep -c ' message-visible' "$WORK/timeline") == 1 ]] ||
+            fail "more than one message: $(cat "$WORK/timeline")"
+        click=$(event_time "$WORK/timeline" cancel)
+        created=$(event_time "$WORK/timeline" message-created)
+        visible=$(event_time "$WORK/timeline" message-visible)
+        dismiss=$(event_time "$WORK/timeline" dismiss)
+        hidden=$(event_time "$WORK/timeline" progress-hidden)
+        gone=$(event_time "$WORK/timeline" progress-gone)
+        ms_between "$click" "$created" >>"$WORK/$name-created"
+        ms_between "$click" "$visible" >>"$WORK/$name-visible"
+        ms_between "$dismiss" "$hidden" >>"$WORK/$name-hidden"
+        ms_between "$dismiss" "$gone" >>"$WORK/$name-gone"
+        wait_dialog_back
+    done
+    quit_app
+}
+
+use_program "$PRODUCT_EXE"
+make_firmware 188415
+start_sim --silent
+
+start_window_manager
+cancel_runs "$cancels" wm
+stop_window_manager
+cancel_runs "$cancels_without_wm" bare
+stop_sim
+# Nothing was ever acknowledged: the device received only read requests.
+[[ -z $(sim_lines 'recv ' | grep -v ' RRQ file=/info.sys ') ]] || fail "the device received more than read requests"
+
+echo "== Cancel latency: EthBoxVup.exe under Wine, 中止 clicked ${cancel_at_ms} ms into a receive from a silent device"
+echo "command: bash bench/cancel.sh $cancels $cancels_without_wm"
+echo "with a window manager (evilwm), $cancels cancels, ms:"
+echo "  click on 中止 to the M7 box created   $(median_worst 1 <"$WORK/wm-created")"
+echo "  click on 中止 to the M7 box visible   $(median_worst 1 <"$WORK/wm-visible")"
+echo "  dismissal of M7 to the progress window hidden     $(median_worst 1 <"$WORK/wm-hidden")"
+echo "  dismissal of M7 to the progress window destroyed  $(median_worst 1 <"$WORK/wm-gone")"
+echo "without a window manager, $cancels_without_wm cancels, ms:"
+echo "  click on 中止 to the M7 box created   $(median_worst 1 <"$WORK/bare-created")"
+echo "  dismissal of M7 to the progress window destroyed  $(median_worst 1 <"$WORK/bare-gone")"

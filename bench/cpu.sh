@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# CPU while waiting: the CPU time of the real EthBoxVup.exe under Wine over a
+# whole update of 188415 bytes, as a share of its wall time, and over a
+# receive that waits for a silent device, per second of waiting. Both for the
+# product, whose receive sleeps until the socket or the message queue wakes
+# it, and for EthBoxVup-polling.exe, a benchmark build whose receive asks both
+# again and again as a Winsock 1.1 blocking hook would (bench/windows/polling_wait.h).
+# CPU time is the kernel's account of the threads of the program's Linux
+# process (/proc/PID/task/*/schedstat), and the same for the session's
+# wineserver, which does under Wine much of what the Windows kernel does.
+#
+# Usage: bench/cpu.sh [UPDATES [WAITS]]   (default 2 whole updates and 5 silent waits per build)
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
+    bash "$here/windows/build.sh"
+    exec bash "$here/windows/session.sh" bash "${BASH_SOURCE[0]}" "$@"
+fi
+source "$here/windows/lib.sh"
+
+updates=${1:-2}
+waits=${2:-5}
+image_size=188415
+# The looks of the driver cost the wineserver too: few of them here.
+timeline_poll_ms=20
+
+# sample LABEL: one line "LABEL WALL_US PROGRAM_CPU_NS WINESERVER_CPU_NS".
+sample() {
+    echo "$1 $(now_us) $(cpu_ns "$APP_PID") $(cpu_ns "$WINESERVER_PID")"
+}
+
+# used_between LINE LINE: from two sample lines, "PROGRAM_MS WINESERVER_MS WALL_MS".
+used_between() {
+    awk -v from="$1" -v to="$2" 'BEGIN {
+        split(from, a, " "); split(to, b, " ")
+        printf("%.1f %.1f %.1f\n", (b[3] - a[3]) / 1e6, (b[4] - a[4]) / 1e6, (b[2] - a[2]) / 1e3) }'
+}
+
+# The CPU times at wall-clock time T_US, read off the samples in FILE (one
+# line each 100 ms) by linear interpolation: "PROGRAM_NS WINESERVER_NS".
+cpu_at() {
+    awk -v t="$2" '
+        { w[NR] = $2; p[NR] = $3; s[NR] = $4 }
+        END {
+            for (i = 2; i <= NR && w[i] < t; i++) {}
+            if (i > NR) i = NR
+            f = (w[i] == w[i - 1]) ? 0 : (t - w[i - 1]) / (w[i] - w[i - 1])
+            printf("%.0f %.0f\n", p[i - 1] + f * (p[i] - p[i - 1]), s[i - 1] + f * (s[i] - s[i - 1]))
+        }' "$1"
+}
+
+# used FROM_US TO_US: "PROGRAM_MS WINESERVER_MS WALL_MS" between two moments.
+used() {
+    local from to
+    from=$(cpu_at "$WORK/samples" "$1")
+    to=$(cpu_at "$WORK/samples" "$2")
+    awk -v a="$from" -v b="$to" -v t0="$1" -v t1="$2" 'BEGIN {
+        split(a, x, " "); split(b, y, " ")
+        printf("%.1f %.1f %.1f\n", (y[1] - x[1]) / 1e6, (y[2] - x[2]) / 1e6, (t1 - t0) / 1e3) }'
+}
+
+# One whole update, from the click on 開始 to M6, with the CPU read every
+# 100 ms meanwhile; appends "PROGRAM_MS WINESERVER_MS WALL_MS" of the whole
+# update to $WORK/update-BUILD, of the transfer (first request to last
+# acknowledgement) to $WORK/transfer-BUILD, and of the device's flash writing
+# (last acknowledgement to M6) to $WORK/writing-BUILD.
+measure_update() {
+    local build=$1 sampler click m6 first last_ack blocks=$((image_size / 512 + 1))
+    make_firmware "$image_size"
+    start_sim --kind ap
+    start_app /fm1:fw.bin /type_ap
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        sample at
+        sleep 0.1
+    done >"$WORK/samples" &
+    sampler=$!
+    driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --poll "$timeline_poll_ms" \
+        --timeout 90000 >"$WORK/timeline"
+    expect_app_exit 0
+    wait "$sampler" || true
+    stop_sim
+    expect_image_kept
+    click=$(event_time "$WORK/timeline" click-start)
+    m6=$(event_time "$WORK/timeline" message-visible)
+    first=$(sim_lines 'recv .* -> :69 ' | head -n 1 | cut -d' ' -f1)
+    last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
+    [[ -n "$click" && -n "$m6" && -n "$first" && -n "$last_ack" ]] || fail "a moment is missing"
+    used "$click" "$m6" >>"$WORK/update-$build"
+    used "$first" "$last_ack" >>"$WORK/transfer-$build"
+    used "$last_ack" "$m6" >>"$WORK/writing-$build"
+}
+
+# Waits on a silent device: the probe's receive waits its whole second, and
+# the CPU is read 100 ms and 900 ms after the progress window showed, well
+# inside that second. Appends "PROGRAM_MS WINESERVER_MS WALL_MS" per wait.
+measure_waits() {
+    local build=$1 wait
+    start_sim --silent
+    start_app /fm1:fw.bin /type_ap
+    for ((wait = 1; wait <= waits; wait++)); do
+        driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --poll "$timeline_poll_ms" \
+            --timeout 30000 | while read -r _ event _; do
+            if [[ $event == progress-visible ]]; then
+                sleep 0.1
+                sample inside
+                sleep 0.8
+                sample later
+            fi
+        done >"$WORK/samples"
+        [[ $(grep -c . "$WORK/samples") == 2 ]] || fail "the wait was not followed"
+        used_between "$(sed -n 1p "$WORK/samples")" "$(sed -n 2p "$WORK/samples")" >>"$WORK/wait-$build"
+        wait_dialog_back
+    done
+    quit_app
+    stop_sim
+}
+
+start_window_manager
+WINESERVER_PID=$(wineserver_pid)
+
+echo "== CPU while waiting: EthBoxVup.exe under Wine, sleeping wait (product) and polling wait (benchmark build)"
+echo "command: bash bench/cpu.sh $updates $waits"
+for build in sleeping polling; do
+    if [[ $build == sleeping ]]; then use_program "$PRODUCT_EXE"; else use_program "$POLLING_EXE"; fi
+    for figures in update transfer writing wait; do
+        : >"$WORK/$figures-$build"
+    done
+    for ((run = 1; run <= updates; run++)); do
+        measure_update "$build"
+    done
+    measure_waits "$build"
+done
+
+for build in sleeping polling; do
+    echo "-- $build wait"
+    echo "whole update of $image_size bytes, click on 開始 to M6 ($updates run(s)):"
+    echo "  wall ms         $(awk '{ print $3 }' "$WORK/update-$build" | median_range 0)"
+    echo "  program CPU ms  $(awk '{ print $1 }' "$WORK/update-$build" | median_range 1)"
+    echo "  program share   $(awk '{ printf("%.3f\n", 100 * $1 / $3) }' "$WORK/update-$build" | median_range 3) %"
+    echo "  wineserver CPU  $(awk '{ print $2 }' "$WORK/update-$build" | median_range 1) ms"
+    echo "  of which the transfer (first request to last ACK, $((image_size / 512 + 1)) ticks):"
+    echo "    program CPU ms  $(awk '{ print $1 }' "$WORK/transfer-$build" | median_range 1)," \
+        "per tick $(awk -v n=$((image_size / 512 + 1)) '{ printf("%.0f\n", 1000 * $1 / n) }' "$WORK/transfer-$build" | median_range 0) us"
+    echo "  and the flash writing (last ACK to M6):"
+    echo "    program CPU ms  $(awk '{ print $1 }' "$WORK/writing-$build" | median_range 1)," \
+        "share $(awk '{ printf("%.3f\n", 100 * $1 / $3) }' "$WORK/writing-$build" | median_range 3) %"
+    echo "receive waiting for a silent device, CPU ms per second of waiting ($waits waits):"
+    echo "  program         $(awk '{ printf("%.2f\n", 1000 * $1 / $3) }' "$WORK/wait-$build" | median_range 2)"
+    echo "  wineserver      $(awk '{ printf("%.2f\n", 1000 * $2 / $3) }' "$WORK/wait-$build" | median_range 2)"
+done
