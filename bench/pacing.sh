@@ -115,5 +115,5 @@ echo "gaps shorter than specified: $(awk '$1 < 30' "$WORK/gaps30" | wc -l) of th
     "$(awk '$1 < 50' "$WORK/gaps50" | wc -l) of the 50 ms ones;" \
     "of those, after a gap that was longer by as much: $(awk 'NR > 1 && $1 < 30 && p + $1 >= 60 { n++ } { p = $1 } END { print n + 0 }' "$WORK/gaps30")"
 echo "each block's arrival behind its time on the schedule, least per run: $(median_range 1 <"$WORK/leads") ms (never ahead when >= 0)"
-echo "A bare 30 ms window timer, killed and armed again at each expiry (bench/windows/timer_probe.cpp):"
-"$ROOT/scripts/wine-exec.sh" "$TIMER_PROBE_EXE" 100 | sed 's/^/  /'
+echo "A bare 30 ms window timer, killed and armed again at each expiry (timer-probe.exe 100 30):"
+"$ROOT/scripts/wine-exec.sh" "$TIMER_PROBE_EXE" 100 30 | sed 's/^/  /'

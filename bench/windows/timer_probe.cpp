@@ -1,14 +1,15 @@
-// timer-probe: how long a 30 ms window timer really takes on this system, when
-// it is killed and armed again at each expiry as EthBoxVup's progress window
-// does. Three ways of arming it, to see whether the system's timer resolution
-// or its timer coalescing stretches the interval:
+// timer-probe: how long a window timer of 30 ms (or another interval) really
+// takes on this system, when it is killed and armed again at each expiry as
+// EthBoxVup's progress window does. Three ways of arming it, to see whether the system's timer
+// resolution or its timer coalescing stretches the interval:
 //   plain        SetTimer
 //   resolution   SetTimer while timeBeginPeriod(1) asks for a 1 ms resolution
 //   uncoalesced  SetCoalescableTimer with TIMERV_NO_COALESCING
 // Prints one line per way: ticks, then the median, mean, minimum and maximum
 // interval in milliseconds. Runs on Windows as it does under Wine.
 //
-// Usage: timer-probe [TICKS]   (default 100 per way)
+// Usage: timer-probe [TICKS [INTERVAL_MS]]   (default 100 ticks of 30 ms per way;
+//        the program's other intervals are 50 and 1000 ms)
 
 #include <windows.h>
 
@@ -23,13 +24,13 @@
 namespace {
 
 constexpr UINT_PTR kTimerId = 101;
-constexpr UINT kIntervalMs = 30;
 
 enum class Arming { Plain, Resolution, Uncoalesced };
 
 struct Probe {
     Arming arming;
     int ticksWanted;
+    UINT intervalMs;
     LARGE_INTEGER last{};
     std::vector<double> intervalsMs;
 };
@@ -46,9 +47,9 @@ double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
 void Arm(HWND window) {
     QueryPerformanceCounter(&probe->last);
     if (probe->arming == Arming::Uncoalesced) {
-        SetCoalescableTimer(window, kTimerId, kIntervalMs, nullptr, TIMERV_NO_COALESCING);
+        SetCoalescableTimer(window, kTimerId, probe->intervalMs, nullptr, TIMERV_NO_COALESCING);
     } else {
-        SetTimer(window, kTimerId, kIntervalMs, nullptr);
+        SetTimer(window, kTimerId, probe->intervalMs, nullptr);
     }
 }
 
@@ -85,8 +86,10 @@ void Run(Probe& run, HWND window, const char* name) {
     std::sort(sorted.begin(), sorted.end());
     const double mean =
         std::accumulate(sorted.begin(), sorted.end(), 0.0) / static_cast<double>(sorted.size());
-    std::printf("arming=%s ticks=%zu median-ms=%.2f mean-ms=%.2f min-ms=%.2f max-ms=%.2f\n", name,
-                sorted.size(), sorted[sorted.size() / 2], mean, sorted.front(), sorted.back());
+    std::printf(
+        "interval=%u arming=%s ticks=%zu median-ms=%.2f mean-ms=%.2f min-ms=%.2f max-ms=%.2f\n",
+        run.intervalMs, name, sorted.size(), sorted[sorted.size() / 2], mean, sorted.front(),
+        sorted.back());
     std::fflush(stdout);
 }
 
@@ -94,6 +97,7 @@ void Run(Probe& run, HWND window, const char* name) {
 
 int main(int argc, char** argv) {
     const int ticks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+    const UINT intervalMs = argc > 2 ? static_cast<UINT>(std::max(10, std::atoi(argv[2]))) : 30;
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ProbeWindowProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -105,9 +109,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "timer-probe: no window\n");
         return 1;
     }
-    Probe plain{Arming::Plain, ticks, {}, {}};
-    Probe resolution{Arming::Resolution, ticks, {}, {}};
-    Probe uncoalesced{Arming::Uncoalesced, ticks, {}, {}};
+    Probe plain{Arming::Plain, ticks, intervalMs, {}, {}};
+    Probe resolution{Arming::Resolution, ticks, intervalMs, {}, {}};
+    Probe uncoalesced{Arming::Uncoalesced, ticks, intervalMs, {}, {}};
     Run(plain, window, "plain");
     Run(resolution, window, "resolution");
     Run(uncoalesced, window, "uncoalesced");
