@@ -37,8 +37,11 @@ notepad_text() { # FILE
     name=$(basename "$file")
     expect_eq "$(head -c 3 "$file" | od -An -tx1 | tr -d ' ')" efbbbf "$name's byte-order mark"
     iconv -f UTF-8 -t UTF-8 "$file" >/dev/null || fail "$name is not UTF-8"
-    ! grep -q $'[^\r]$' <(tail -c +4 "$file") || fail "$name has a line without CR before its LF"
-    [[ $(tail -c 2 "$file" | od -An -tx1 | tr -d ' ') == 0d0a ]] || fail "$name's last line has no CRLF"
+    local lines crlf_lines
+    lines=$(tr -cd '\n' <"$file" | wc -c)
+    crlf_lines=$(grep -c $'\r$' "$file")
+    expect_eq "$crlf_lines" "$lines" "$name's lines ending in CRLF"
+    [[ $(tail -c 1 "$file" | od -An -tx1 | tr -d ' ') == 0a ]] || fail "$name's last line has no line end"
     tail -c +4 "$file" | tr -d '\r'
 }
 
