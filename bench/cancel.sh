@@ -30,17 +30,17 @@ cancel_runs() {
     start_app /fm1:fw.bin /type_ap
     for ((run = 1; run <= count; run++)); do
         driver timeline "${MAIN[@]}" --click-start --cancel-at-ms "$cancel_at_ms" \
-            --dismiss-after-ms "$dismiss_after_ms" --timeout 30000 >"$WORK/timeline" ||
-            fail "the cancel was not followed to its end: $(cat "$WORK/timeline")"
-        grep -qF "message-text $M7" "$WORK/timeline" || fail "no M7: $(cat "$WORK/timeline")"
-        [[ $(grep -c ' message-visible' "$WORK/timeline") == 1 ]] ||
-            fail "more than one message: $(cat "$WORK/timeline")"
-        click=$(event_time "$WORK/timeline" cancel)
-        created=$(event_time "$WORK/timeline" message-created)
-        visible=$(event_time "$WORK/timeline" message-visible)
-        dismiss=$(event_time "$WORK/timeline" dismiss)
-        hidden=$(event_time "$WORK/timeline" progress-hidden)
-        gone=$(event_time "$WORK/timeline" progress-gone)
+            --dismiss-after-ms "$dismiss_after_ms" --timeout 30000 >"$LOGS/timeline" ||
+            fail "the cancel was not followed to its end: $(cat "$LOGS/timeline")"
+        grep -qF "message-text $M7" "$LOGS/timeline" || fail "no M7: $(cat "$LOGS/timeline")"
+        [[ $(grep -c ' message-visible' "$LOGS/timeline") == 1 ]] ||
+            fail "more than one message: $(cat "$LOGS/timeline")"
+        click=$(event_time "$LOGS/timeline" cancel)
+        created=$(event_time "$LOGS/timeline" message-created)
+        visible=$(event_time "$LOGS/timeline" message-visible)
+        dismiss=$(event_time "$LOGS/timeline" dismiss)
+        hidden=$(event_time "$LOGS/timeline" progress-hidden)
+        gone=$(event_time "$LOGS/timeline" progress-gone)
         ms_between "$click" "$created" >>"$WORK/$name-created"
         ms_between "$click" "$visible" >>"$WORK/$name-visible"
         ms_between "$dismiss" "$hidden" >>"$WORK/$name-hidden"

@@ -75,13 +75,13 @@ measure_update() {
     done >"$WORK/samples" &
     sampler=$!
     driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --poll "$timeline_poll_ms" \
-        --timeout 90000 >"$WORK/timeline"
+        --timeout 90000 >"$LOGS/timeline"
     expect_app_exit 0
     wait "$sampler" || true
     stop_sim
     expect_image_kept
-    click=$(event_time "$WORK/timeline" click-start)
-    m6=$(event_time "$WORK/timeline" message-visible)
+    click=$(event_time "$LOGS/timeline" click-start)
+    m6=$(event_time "$LOGS/timeline" message-visible)
     first=$(sim_lines 'recv .* -> :69 ' | head -n 1 | cut -d' ' -f1)
     last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
     [[ -n "$click" && -n "$m6" && -n "$first" && -n "$last_ack" ]] || fail "a moment is missing"

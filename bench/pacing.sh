@@ -68,15 +68,15 @@ for size in "${sizes[@]}"; do
             start_sim --kind ap
             start_app "${options[@]}"
             driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --timeout 90000 \
-                >"$WORK/timeline" || fail "the update did not end: $(cat "$WORK/timeline")"
+                >"$LOGS/timeline" || fail "the update did not end: $(cat "$LOGS/timeline")"
             expect_app_exit 0
             stop_sim
             expect_image_kept
-            grep -qF "message-text $M6" "$WORK/timeline" || fail "no M6: $(cat "$WORK/timeline")"
+            grep -qF "message-text $M6" "$LOGS/timeline" || fail "no M6: $(cat "$LOGS/timeline")"
 
             first=$(sim_lines 'recv .* -> :69 ' | head -n 1 | cut -d' ' -f1)
             last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
-            m6=$(event_time "$WORK/timeline" message-visible)
+            m6=$(event_time "$LOGS/timeline" message-visible)
             [[ -n "$first" && -n "$last_ack" && -n "$m6" ]] || fail "a moment is missing"
             ms_between "$first" "$last_ack" >>"$WORK/to_ack"
             ms_between "$first" "$m6" >>"$WORK/to_m6"

@@ -26,6 +26,11 @@ M6='バージョンアップが完了しました。'
 M7='バージョンアップの実行を中断します。'
 
 WORK=$(mktemp -d)
+# The logs that carry times (the simulator's, the driver's timelines) in memory
+# where there is a tmpfs: each flushes a line per event, and a write that
+# waits for a disk would hold up the next event and so the time it is given.
+LOGS=$(mktemp -d -p /dev/shm ethbox-bench.XXXXXX 2>/dev/null || mktemp -d)
+SIM_LOG=$LOGS/sim.log
 STARTED_PIDS=()
 
 bench_cleanup() {
@@ -33,7 +38,7 @@ bench_cleanup() {
     for pid in "${STARTED_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
-    rm -rf "$WORK"
+    rm -rf "$WORK" "$LOGS"
 }
 trap bench_cleanup EXIT
 
@@ -61,23 +66,23 @@ make_firmware() {
 }
 
 # start_sim [SWITCH...]: the simulated device at 127.0.0.1:69, each line of
-# its log ($WORK/sim.log) led by the wall-clock time. At a real-time priority,
+# its log ($SIM_LOG) led by the wall-clock time. At a real-time priority,
 # so that it wakes the moment a datagram arrives even on a busy machine: its
 # times are then the datagrams' own, not those of a moment the scheduler
 # found for it. It sleeps in poll() between datagrams, so it takes nothing
 # from the program.
 start_sim() {
     local waited
-    rm -f "$WORK/sim.log" "$WORK/sim.image"
+    rm -f "$SIM_LOG" "$WORK/sim.image"
     chrt --fifo 20 "$SIM" --port 69 --time-limit 900 --timestamps --image-out "$WORK/sim.image" "$@" \
-        >"$WORK/sim.log" 2>&1 &
+        >"$SIM_LOG" 2>&1 &
     SIM_PID=$!
     STARTED_PIDS+=("$SIM_PID")
     for ((waited = 0; waited < 100; waited++)); do
-        grep -qs ' ready ' "$WORK/sim.log" && return 0
+        grep -qs ' ready ' "$SIM_LOG" && return 0
         sleep 0.05
     done
-    fail "ethbox-sim $* did not start: $(cat "$WORK/sim.log")"
+    fail "ethbox-sim $* did not start: $(cat "$SIM_LOG")"
 }
 
 stop_sim() {
@@ -169,7 +174,7 @@ wineserver_pid() {
 # The simulator's lines whose text matches the extended regular expression,
 # as "MICROSECONDS TEXT".
 sim_lines() {
-    grep -E "^[0-9]+\.[0-9]{6} ($1)" "$WORK/sim.log" | sed -E 's/^([0-9]+)\.([0-9]{6}) /\1\2 /'
+    grep -E "^[0-9]+\.[0-9]{6} ($1)" "$SIM_LOG" | sed -E 's/^([0-9]+)\.([0-9]{6}) /\1\2 /'
 }
 
 # The time of the first (or with "last", the last) driver line of EVENT in FILE.

@@ -17,6 +17,21 @@ fi
 
 export WINEPREFIX=$root/build/windows/bench-wineprefix
 source "$root/scripts/wine-env.sh"
+# One session per prefix at a time: a second one would end the first one's
+# wineserver (it is reached through a socket in the file system, from any
+# namespace) and with it the program being measured. The lock is held by
+# flock itself, not handed down to the programs the session starts.
+lock=$WINEPREFIX.lock
+if [[ "${ETHBOX_BENCH_LOCKED:-}" != "$lock" ]]; then
+    mkdir -p "$(dirname "$lock")"
+    status=0
+    ETHBOX_BENCH_LOCKED=$lock flock --nonblock --conflict-exit-code 75 --close "$lock" \
+        bash "${BASH_SOURCE[0]}" "$@" || status=$?
+    if ((status == 75)); then
+        echo "bench: another benchmark session is running in this work tree; wait for it to end" >&2
+    fi
+    exit "$status"
+fi
 # A wineserver of this prefix left from another namespace would carry the
 # program's datagrams there.
 wineserver -k 2>/dev/null || true
