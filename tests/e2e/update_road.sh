@@ -58,7 +58,7 @@ for road in "${ROADS[@]}"; do
     expect_eq "$progress_left,$progress_top" "$left,$top" \
         "the progress window's top-left corner on the address dialog's ($dialog_rect)"
     expect_app_exit 0
-    expect_eq "$(received road)" "$(
+    expect_wire road "$(
         expected_retries "$switches"
         expected_wire "$size" "$probe"
     )" "the datagrams the device received"
