@@ -78,6 +78,10 @@ wineserver -k 2>/dev/null || true
 if ! $headless && [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
     stop_display() { :; }
 else
+    if ! $headless && [[ -n "${DISPLAY:-}" ]]; then
+        # A display reached over the network is out of this namespace's reach.
+        echo "The display $DISPLAY cannot be reached from the namespace: using Xvfb instead."
+    fi
     headless=true
     source scripts/xvfb-start.sh
     stop_display() { xvfb_stop; }
