@@ -32,7 +32,7 @@ expected_road_events() {
     echo "message icon=none text=$M6"
 }
 
-# The probe's empty answers are retried: four more read requests.
+# Each empty answer to the probe makes the program send its read request again.
 expected_retries() {
     local switches=$1 count
     [[ $switches =~ --empty-replies\ ([0-9]+) ]] || return 0
