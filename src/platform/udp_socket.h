@@ -14,9 +14,17 @@ constexpr SocketHandle kInvalidSocket = -1;
 bool StartSocketLayer();
 void StopSocketLayer();
 
+// IPv4 addresses are in host byte order throughout.
+constexpr std::uint32_t kAnyAddress = 0;  // 0.0.0.0
+
 // An IPv4 UDP socket bound to 0.0.0.0 at a port the system chooses, or
 // kInvalidSocket when it cannot be created or bound (nothing is left open).
 SocketHandle OpenUdpSocket();
+
+// The same, bound to one local address and port (0: the system chooses). A
+// socket bound to one loopback address sees only what is sent to that
+// address, which is how tests tell where a datagram went.
+SocketHandle OpenUdpSocketAt(std::uint32_t localAddress, std::uint16_t localPort);
 
 // Shuts the socket down in both directions and closes it.
 void CloseUdpSocket(SocketHandle socket);
@@ -24,23 +32,26 @@ void CloseUdpSocket(SocketHandle socket);
 // The local port the system chose at the bind (0 when it cannot be told).
 std::uint16_t LocalPort(SocketHandle socket);
 
-// `address` in host byte order. False when the platform refused the send.
+// False when the platform refused the send.
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t length);
 
 // Waits up to `timeoutMs` for one datagram while keeping the user interface
 // serviced (window messages, or on POSIX posted tasks, are dispatched as they
-// arrive). Returns the byte
-// count (0 for an empty datagram) and the sender's port, or -1 for an error, a
-// time-out, an interrupted wait, or a datagram larger than `capacity` (which is
-// consumed all the same, so it cannot block the next receive).
+// arrive). Returns the byte count (0 for an empty datagram) and the sender's
+// port, or -1 for an error, a time-out, an interrupted wait, or a datagram
+// larger than `capacity` (which is consumed all the same, so it cannot block
+// the next receive). The socket is left as it was found: blocking, and with
+// nothing of the wait attached to it.
 int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
                     std::uint16_t* sourcePort);
 
 // Makes a ReceiveDatagram that this thread is waiting in now return -1 at once,
-// without touching its socket again. Meant for a window procedure dispatched
-// during the wait (cancel, window closed) that is about to close the socket.
-// Harmless when no receive is waiting: the next receive is not affected.
+// without touching its socket again (not even to restore it: the caller is
+// about to close it). Meant for a window procedure dispatched during the wait
+// (cancel, window closed) that closes the socket, perhaps opening another one
+// that gets the same handle. Harmless when no receive is waiting: the next
+// receive is not affected.
 void InterruptReceive();
 
 // Takes one pending window message, if any, and dispatches it. False when none

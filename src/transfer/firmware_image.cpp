@@ -64,6 +64,14 @@ std::int32_t ReadOpenFile(std::FILE* file, void* buffer, std::int32_t count) {
     return static_cast<std::int32_t>(read);
 }
 
+// A refused image leaves nothing an upload could send: no length, and none
+// of the bytes of an image loaded before.
+std::int32_t Refuse(FirmwareImage& image) {
+    std::memset(image.data, 0, sizeof image.data);
+    image.length = 0;
+    return 0;
+}
+
 }  // namespace
 
 std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t count) {
@@ -109,21 +117,24 @@ std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
     char path[kPathSize];
     if (!GetExecutablePath(executablePath, sizeof executablePath) ||
         !BuildFirmwarePath(executablePath, firmwareName, path, sizeof path)) {
-        return 0;
+        return Refuse(image);
     }
 
     const std::int32_t size = ReadWholeFile(path, nullptr, 0);
     if (size <= 0 || size >= kFirmwareBufferSize) {
-        return 0;
+        return Refuse(image);
     }
     // At most the size just measured is read, so a file that grew since cannot
     // overrun the buffer.
     const std::int32_t length = ReadWholeFile(path, image.data, size);
-    if (length <= 0) {
-        return 0;
+    const std::int32_t stepBlocks = (length / kTftpBlockSize) / kProgressStepCount;
+    // An image too short for one step of the bar (under 5120 bytes) is
+    // refused like an unreadable one.
+    if (length <= 0 || stepBlocks == 0) {
+        return Refuse(image);
     }
     image.length = length;
-    return (length / kTftpBlockSize) / kProgressStepCount;
+    return stepBlocks;
 }
 
 std::int32_t LoadFirmwareImage() {

@@ -9,14 +9,16 @@ constexpr std::int32_t kTftpBlockSize = 512;
 
 struct FirmwareImage {
     std::uint8_t data[kFirmwareBufferSize];
-    std::int32_t length;  // valid only after a successful load
+    std::int32_t length;  // valid only after a successful load; 0 after a refused one
 };
 
 // The process-wide image the upload sends from.
 extern FirmwareImage firmwareImage;
 
 // Loads launchOptions.firmwareName from the executable's directory into
-// firmwareImage. Returns stepBlocks (whole blocks / 10), or 0 on any failure.
+// firmwareImage. Returns stepBlocks (whole blocks / 10), or 0 on any failure,
+// an image shorter than 5120 bytes among them; a refused image is left with
+// length 0 and its data cleared.
 std::int32_t LoadFirmwareImage();
 
 // The same for a given name and image.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -88,6 +89,17 @@ class FirmwareImageLoad : public ::testing::Test {
         std::memset(image->data, 0xA5, sizeof image->data);
         image->length = -7;
     }
+
+    // A refused image leaves nothing an upload could send: neither a length
+    // nor any byte of the image loaded before it.
+    void ExpectNothingLeft() {
+        EXPECT_EQ(image->length, 0);
+        const std::uint8_t* start = image->data;
+        const std::uint8_t* end = start + kFirmwareBufferSize;
+        const std::uint8_t* left =
+            std::find_if(start, end, [](std::uint8_t byte) { return byte != 0; });
+        EXPECT_EQ(left, end) << "a byte of an earlier image is left at offset " << (left - start);
+    }
 };
 
 TEST_F(FirmwareImageLoad, AcceptsImagesOf5120To188415Bytes) {
@@ -106,13 +118,18 @@ TEST_F(FirmwareImageLoad, AcceptsImagesOf5120To188415Bytes) {
         {kLargestImage, 36},
         {kFirmwareBufferSize, 0},
     };
+    Scratch previous("previous");
+    WriteBytes(previous.path(), PatternBytes(kLargestImage, 13));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
+        ASSERT_EQ(LoadFirmwareImage(previous.name().c_str(), *image), 36);
         Scratch file("size");
         WriteBytes(file.path(), PatternBytes(static_cast<std::size_t>(c.size), 1));
         EXPECT_EQ(LoadFirmwareImage(file.name().c_str(), *image), c.stepBlocks);
         if (c.stepBlocks > 0) {
             EXPECT_EQ(image->length, c.size);
+        } else {
+            ExpectNothingLeft();
         }
     }
 }
@@ -149,20 +166,25 @@ TEST_F(FirmwareImageLoad, ProcessWideLoadUsesTheLaunchOptionsName) {
 }
 
 TEST_F(FirmwareImageLoad, RefusesNamesThatDoNotNameAFileThere) {
-    // An empty name is the executable's directory itself.
-    EXPECT_EQ(LoadFirmwareImage("", *image), 0);
-    EXPECT_EQ(LoadFirmwareImage(UniqueName("missing").c_str(), *image), 0);
-
-    Scratch directory("directory");
-    ASSERT_TRUE(fs::create_directory(directory.path()));
-    EXPECT_EQ(LoadFirmwareImage(directory.name().c_str(), *image), 0);
-
-    // The name is appended unchanged, so a full path does not name the file.
     Scratch file("absolute");
     WriteBytes(file.path(), PatternBytes(5120, 5));
-    ASSERT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 1);
-    EXPECT_EQ(LoadFirmwareImage(file.path().string().c_str(), *image), 0);
-    EXPECT_EQ(image->length, 5120);
+    Scratch directory("directory");
+    ASSERT_TRUE(fs::create_directory(directory.path()));
+    const struct {
+        const char* what;
+        std::string name;
+    } cases[] = {
+        {"an empty name: the executable's directory itself", ""},
+        {"a missing file", UniqueName("missing")},
+        {"a directory", directory.name()},
+        {"a full path, which is appended unchanged", file.path().string()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 1);
+        EXPECT_EQ(LoadFirmwareImage(c.name.c_str(), *image), 0);
+        ExpectNothingLeft();
+    }
 }
 
 TEST_F(FirmwareImageLoad, FindsANameBelowTheExecutablesDirectory) {

@@ -26,7 +26,13 @@ void RestoreIfMinimised(HWND window) {
 
 bool ClaimSingleInstance() {
     SetLastError(ERROR_SUCCESS);
-    CreateMutexA(nullptr, TRUE, kMutexName);
+    const HANDLE mutex = CreateMutexA(nullptr, TRUE, kMutexName);
+    // No mutex at all means one we may not open is there already: access is
+    // denied to a mutex that an elevated instance created. Whatever the
+    // reason, we cannot tell that no other instance runs.
+    if (mutex == nullptr) {
+        return false;
+    }
     return GetLastError() != ERROR_ALREADY_EXISTS;
 }
 

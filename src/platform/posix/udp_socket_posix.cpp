@@ -59,14 +59,18 @@ bool StartSocketLayer() {
 void StopSocketLayer() {}
 
 SocketHandle OpenUdpSocket() {
+    return OpenUdpSocketAt(kAnyAddress, 0);
+}
+
+SocketHandle OpenUdpSocketAt(std::uint32_t localAddress, std::uint16_t localPort) {
     const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (fd < 0) {
         return kInvalidSocket;
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = 0;
+    local.sin_addr.s_addr = htonl(localAddress);
+    local.sin_port = htons(localPort);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         close(fd);
         return kInvalidSocket;

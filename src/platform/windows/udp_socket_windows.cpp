@@ -5,20 +5,21 @@
 #include <chrono>
 
 #include "platform/udp_socket.h"
+#include "platform/winsock_receive_error.h"
+
+static_assert(kWinsockWouldBlock == WSAEWOULDBLOCK && kWinsockMessageTooLong == WSAEMSGSIZE &&
+                  kWinsockConnectionReset == WSAECONNRESET,
+              "the portable names of Winsock's errors hold Winsock's own numbers");
 
 namespace {
 
 // Bumped by InterruptReceive. A receive that sees it change since it began
 // gives up before it touches its socket again: the window procedure that
-// interrupted it has usually closed that socket. Per thread, so a receive on
-// another thread (a test's simulated device) is never cut short by our
-// endpoint closing.
+// interrupted it has usually closed that socket, and a socket opened after it
+// may already hold the same handle. Per thread, so a receive on another
+// thread (a test's simulated device) is never cut short by our endpoint
+// closing.
 thread_local unsigned interruptGeneration = 0;
-
-// Signalled when the socket being waited on has a datagram. One per thread,
-// kept for the thread's lifetime: a nested receive associates the same event,
-// so the outer one still wakes.
-thread_local WSAEVENT readableEvent = WSA_INVALID_EVENT;
 
 using Clock = std::chrono::steady_clock;
 
@@ -34,9 +35,6 @@ SOCKET AsSocket(SocketHandle socket) {
 
 enum class ReadOutcome { Datagram, NothingYet, Failed };
 
-// WSAEventSelect has made the socket non-blocking, so "nothing yet" comes back
-// as WSAEWOULDBLOCK. A datagram too large for the buffer gives WSAEMSGSIZE and
-// is discarded by the stack: nothing of it stays queued.
 ReadOutcome TryReadDatagram(SOCKET socket, void* buffer, std::size_t capacity,
                             std::uint16_t* sourcePort, int* received) {
     sockaddr_in from{};
@@ -47,19 +45,54 @@ ReadOutcome TryReadDatagram(SOCKET socket, void* buffer, std::size_t capacity,
         *sourcePort = ntohs(from.sin_port);
         return ReadOutcome::Datagram;
     }
-    switch (WSAGetLastError()) {
-        case WSAEWOULDBLOCK:
-            return ReadOutcome::NothingYet;
-        case WSAECONNRESET:
-            // An ICMP "port unreachable" for an earlier send (our acknowledgement
-            // to a transfer port the device had already closed), not a fault
-            // of this receive: BSD sockets never report it on an unconnected
-            // socket, and neither do we.
-            return ReadOutcome::NothingYet;
-        default:
-            return ReadOutcome::Failed;
-    }
+    return OutcomeOfWinsockReceiveError(WSAGetLastError()) == ReceiveErrorOutcome::KeepWaiting
+               ? ReadOutcome::NothingYet
+               : ReadOutcome::Failed;
 }
+
+// An event signalled when the socket has a datagram, for the length of one
+// receive. WSAEventSelect makes the socket non-blocking; the receive's end
+// undoes that, so a send or a blocking call after it never fails with
+// WSAEWOULDBLOCK, and closes the event, so no handle outlives the receive.
+// An interrupted receive leaves the socket alone: it is closed or about to be,
+// and its handle may already name another socket.
+class ReadableEvent {
+  public:
+    explicit ReadableEvent(SOCKET socket) : socket_(socket), event_(WSACreateEvent()) {}
+    ~ReadableEvent() {
+        if (selected_ && !abandoned_) {
+            WSAEventSelect(socket_, nullptr, 0);
+            u_long nonBlocking = 0;
+            ioctlsocket(socket_, FIONBIO, &nonBlocking);
+        }
+        if (event_ != WSA_INVALID_EVENT) {
+            WSACloseEvent(event_);
+        }
+    }
+    ReadableEvent(const ReadableEvent&) = delete;
+    ReadableEvent& operator=(const ReadableEvent&) = delete;
+
+    bool Created() const { return event_ != WSA_INVALID_EVENT; }
+    WSAEVENT* Handle() { return &event_; }
+
+    // Again after each dispatched message: a receive nested in it, on the same
+    // socket, has selected an event of its own and dropped it on leaving.
+    bool Select() {
+        if (WSAEventSelect(socket_, event_, FD_READ) != 0) {
+            return false;
+        }
+        selected_ = true;
+        return true;
+    }
+
+    void Abandon() { abandoned_ = true; }
+
+  private:
+    SOCKET socket_;
+    WSAEVENT event_;
+    bool selected_ = false;
+    bool abandoned_ = false;
+};
 
 enum class PumpOutcome { Nothing, Dispatched, QuitPosted };
 
@@ -92,14 +125,18 @@ void StopSocketLayer() {
 }
 
 SocketHandle OpenUdpSocket() {
+    return OpenUdpSocketAt(kAnyAddress, 0);
+}
+
+SocketHandle OpenUdpSocketAt(std::uint32_t localAddress, std::uint16_t localPort) {
     const SOCKET created = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (created == INVALID_SOCKET) {
         return kInvalidSocket;
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = 0;
+    local.sin_addr.s_addr = htonl(localAddress);
+    local.sin_port = htons(localPort);
     if (bind(created, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         closesocket(created);
         return kInvalidSocket;
@@ -144,22 +181,25 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
                     std::uint16_t* sourcePort) {
     const unsigned generation = interruptGeneration;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (readableEvent == WSA_INVALID_EVENT) {
-        readableEvent = WSACreateEvent();
-        if (readableEvent == WSA_INVALID_EVENT) {
-            return -1;
-        }
-    }
-    if (WSAEventSelect(AsSocket(socket), readableEvent, FD_READ) != 0) {
+    ReadableEvent readable(AsSocket(socket));
+    if (!readable.Created()) {
         return -1;
     }
+    bool selectionLost = true;
     for (;;) {
         if (interruptGeneration != generation) {
+            readable.Abandon();
             return -1;
+        }
+        if (selectionLost) {
+            if (!readable.Select()) {
+                return -1;
+            }
+            selectionLost = false;
         }
         // Reset before reading: a datagram that lands after the read sets the
         // event again, so the wait below cannot miss it.
-        WSAResetEvent(readableEvent);
+        WSAResetEvent(*readable.Handle());
         int received = -1;
         switch (TryReadDatagram(AsSocket(socket), buffer, capacity, sourcePort, &received)) {
             case ReadOutcome::Datagram:
@@ -173,14 +213,15 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
         if (remaining == 0) {
             return -1;
         }
-        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &readableEvent, remaining, QS_ALLINPUT,
-                                                        MWMO_INPUTAVAILABLE);
+        const DWORD woken = MsgWaitForMultipleObjectsEx(1, readable.Handle(), remaining,
+                                                        QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0 + 1) {
             // A pending quit would wake us again at once: stop waiting, so
             // the loop that owns it gets to see it.
             if (PumpOne() == PumpOutcome::QuitPosted) {
                 return -1;
             }
+            selectionLost = true;  // to a receive nested in what was dispatched, perhaps
         } else if (woken == WAIT_FAILED) {
             return -1;
         }

@@ -19,13 +19,20 @@ inline Bytes BytesOf(const std::uint8_t* data, std::size_t length) {
     return Bytes(data, data + length);
 }
 
+// The fixtures aim the endpoint at loopback addresses other than 127.0.0.1 and
+// put the device's side on that address only: an endpoint that sent anywhere
+// but its target would find nobody there (natively; see RawUdpPeer for Wine).
+constexpr char kRawPeerTarget[] = "127.0.0.2";
+constexpr std::uint32_t kRawPeerAddress = 0x7F000002;
+constexpr char kSimulatorTarget[] = "127.0.0.10";
+
 inline void SetTypedAddress(const std::string& text) {
     ASSERT_LT(text.size(), kTypedAddressSize);
     std::memset(typedAddress, 0, kTypedAddressSize);
     std::memcpy(typedAddress, text.data(), text.size());
 }
 
-// The endpoint aimed at 127.0.0.1 with a raw peer in the device's place:
+// The endpoint aimed at 127.0.0.2 with a raw peer in the device's place:
 // `server` stands at the request port, `transfer` is the port the device
 // answers from (its transfer identifier), as a real TFTP server does.
 class EndpointWithRawPeer : public ::testing::Test {
@@ -33,7 +40,7 @@ class EndpointWithRawPeer : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(server.ok());
         ASSERT_TRUE(transfer.ok());
-        SetTypedAddress("127.0.0.1");
+        SetTypedAddress(kRawPeerTarget);
         ASSERT_TRUE(OpenEndpoint(server.port()));
     }
     void TearDown() override { CloseEndpoint(); }
@@ -52,19 +59,20 @@ class EndpointWithRawPeer : public ::testing::Test {
             << "an unexpected datagram came first";
     }
 
-    RawUdpPeer server;
-    RawUdpPeer transfer;
+    RawUdpPeer server{kRawPeerAddress};
+    RawUdpPeer transfer{kRawPeerAddress};
 };
 
 // The endpoint aimed at the simulated device, which runs on a thread of its
-// own at a port the system chose.
+// own at 127.0.0.10 (whatever `options` say), on a port the system chose.
 class EndpointWithSimulator : public ::testing::Test {
   protected:
     void Start(SimulatorOptions options) {
+        options.bindAddress = kSimulatorTarget;
         options.port = 0;
         sim = std::make_unique<RunningSimulator>(options);
         ASSERT_TRUE(sim->ok());
-        SetTypedAddress("127.0.0.1");
+        SetTypedAddress(kSimulatorTarget);
         ASSERT_TRUE(OpenEndpoint(sim->port()));
     }
     void TearDown() override {

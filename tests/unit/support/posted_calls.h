@@ -7,56 +7,21 @@
 #include <vector>
 
 #include "platform/udp_socket.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "platform/posix/posted_tasks.h"
-#endif
+#include "support/wait_tasks.h"
 
 // Runs a function on the thread that made this object, after a delay, the way
 // a click on a button reaches a window procedure: posted from another thread
 // and run when this thread dispatches its messages, which the receive wait
-// does while it waits (and PumpOneMessage does between waits). On Windows the
-// message goes to a message-only window of this thread; on POSIX it is a
-// posted task.
+// does while it waits (and PumpOneMessage does between waits).
 class PostedCalls {
   public:
-    PostedCalls() {
-#ifdef _WIN32
-        static const wchar_t kClassName[] = L"EthBoxTestPostedCalls";
-        static const bool registered = [] {
-            WNDCLASSW description{};
-            description.lpfnWndProc = WindowProcedure;
-            description.hInstance = GetModuleHandleW(nullptr);
-            description.lpszClassName = kClassName;
-            return RegisterClassW(&description) != 0;
-        }();
-        if (registered) {
-            window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
-        }
-#endif
-    }
+    PostedCalls() = default;
 
-    ~PostedCalls() {
-        ExpireAll();
-#ifdef _WIN32
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
-#endif
-    }
+    ~PostedCalls() { ExpireAll(); }
     PostedCalls(const PostedCalls&) = delete;
     PostedCalls& operator=(const PostedCalls&) = delete;
 
-    bool ok() const {
-#ifdef _WIN32
-        return window_ != nullptr;
-#else
-        return true;
-#endif
-    }
+    bool ok() const { return tasks_.ok(); }
 
     void PostAfter(std::chrono::milliseconds delay, std::function<void()> function) {
         calls_.push_back(Call{std::move(function)});
@@ -116,29 +81,11 @@ class PostedCalls {
         return true;
     }
 
-#ifdef _WIN32
-    static constexpr UINT kRunCall = WM_APP + 1;
-
-    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
-        if (message == kRunCall) {
-            Deliver(reinterpret_cast<void*>(lParam));
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
     void Post(Call* call) {
-        PostMessageW(window_, kRunCall, 0, reinterpret_cast<LPARAM>(call));
+        tasks_.Post([call] { Deliver(call); });
     }
-
-    HWND window_ = nullptr;
-#else
-    void Post(Call* call) {
-        PostTask(Deliver, call);
-    }
-#endif
 
     std::list<Call> calls_;  // a list, so that a call stays where its poster points
     std::vector<std::thread> posters_;
+    WaitTasks tasks_;  // made on this thread: what it posts runs here
 };

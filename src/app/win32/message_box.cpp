@@ -1,0 +1,8 @@
+#include "message_box.h"
+
+#include "app/ui_texts.h"
+#include "window_text.h"
+
+void ShowMessageBox(HWND owner, const char* text, UINT iconFlag) {
+    MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(kWindowCaption).c_str(), iconFlag);
+}

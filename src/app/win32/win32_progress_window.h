@@ -1,0 +1,24 @@
+#pragma once
+
+#include <windows.h>
+
+#include "sequencer/progress_window.h"
+
+// The progress window's controls and timer as the sequencer sees them. Holds
+// nothing but the window's handle, so one may be made for each message.
+class Win32ProgressWindow : public ProgressWindow {
+  public:
+    explicit Win32ProgressWindow(HWND dialog) : dialog_(dialog) {}
+
+    void SetStatusText(StatusText status) override;
+    void StepProgress() override;
+    void ResetProgress() override;
+    void DisableCancel() override;
+    void ArmTimer(int intervalMs) override;
+    void KillTimer() override;
+    void ShowMessage(UpdateMessage message) override;
+    void EndWindow(int result) override;
+
+  private:
+    HWND dialog_;
+};

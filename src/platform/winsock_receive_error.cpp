@@ -1,0 +1,19 @@
+#include "platform/winsock_receive_error.h"
+
+ReceiveErrorOutcome OutcomeOfWinsockReceiveError(int winsockError) {
+    switch (winsockError) {
+        case kWinsockWouldBlock:
+            // The wait's event selection has made the socket non-blocking.
+            return ReceiveErrorOutcome::KeepWaiting;
+        case kWinsockConnectionReset:
+            // An ICMP "port unreachable" for an earlier send (our acknowledgement
+            // to a transfer port the device had already closed), not a fault
+            // of this receive: BSD sockets never report it on an unconnected
+            // socket, and neither do we.
+            return ReceiveErrorOutcome::KeepWaiting;
+        default:
+            // A datagram too large for the buffer (WSAEMSGSIZE) among them:
+            // the stack has discarded it, so nothing of it stays queued.
+            return ReceiveErrorOutcome::Fail;
+    }
+}

@@ -1,0 +1,12 @@
+# Parts of the Win32 shell that can be tested without its windows.
+if(WIN32)
+    add_executable(single_instance_test
+        ${CMAKE_CURRENT_LIST_DIR}/win32/single_instance_test.cpp
+        ${PROJECT_SOURCE_DIR}/src/app/win32/single_instance.cpp)
+    target_include_directories(single_instance_test PRIVATE ${PROJECT_SOURCE_DIR}/src/app/win32)
+    target_link_libraries(single_instance_test PRIVATE ${ETHBOX_GTEST_LIBRARIES})
+    # It holds the name by which EthBoxVup tells that it runs already, so it
+    # must not run beside an end-to-end test.
+    gtest_discover_tests(single_instance_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES TIMEOUT 120 RESOURCE_LOCK ethbox_desktop)
+endif()
