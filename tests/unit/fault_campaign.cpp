@@ -10,25 +10,23 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "app/launch_options.h"
 #include "device_simulator.h"
 #include "fault_plan.h"
 #include "sequencer/update_sequencer.h"
 #include "sha256.h"
-#include "sim_socket.h"
 #include "support/endpoint_fixture.h"
 #include "support/firmware_file.h"
 #include "support/recording_window.h"
+#include "support/run_watchdog.h"
 #include "support/simulator_log.h"
+#include "support/wire_barrier.h"
 #include "transfer/tftp_endpoint.h"
 
 namespace {
@@ -55,116 +53,6 @@ long EnvironmentNumber(const char* name, long otherwise) {
     const char* text = std::getenv(name);
     return text != nullptr && *text != '\0' ? std::strtol(text, nullptr, 0) : otherwise;
 }
-
-// Ends the process, saying which run to replay, when a run outlives kHangAfter:
-// a hang inside a receive never comes back to be counted.
-class Watchdog {
-  public:
-    explicit Watchdog(std::uint64_t seed) : seed_(seed), thread_([this] { Watch(); }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    void Starting(int run, const std::string& description) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        run_ = run;
-        description_ = description;
-        since_ = Clock::now();
-    }
-
-  private:
-    void Watch() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!changed_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
-            if (run_ >= 0 && Clock::now() - since_ > kHangAfter) {
-                std::fprintf(stderr,
-                             "fault campaign: run %d hangs (%s); replay with "
-                             "ETHBOX_CAMPAIGN_SEED=%llu ETHBOX_CAMPAIGN_RUN=%d\n",
-                             run_, description_.c_str(), static_cast<unsigned long long>(seed_),
-                             run_);
-                std::abort();
-            }
-        }
-    }
-
-    const std::uint64_t seed_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool done_ = false;
-    int run_ = -1;
-    std::string description_;
-    Clock::time_point since_ = Clock::now();
-    std::thread thread_;
-};
-
-// A marker datagram tells when a simulator has logged everything sent to it
-// before: loopback keeps the order of datagrams, and the simulator drains
-// every readable socket in one round, so once a second marker is logged the
-// round that saw the first, and whatever was queued with it, is over.
-class WireBarrier {
-  public:
-    WireBarrier() {
-        std::string error;
-        started_ = ethbox_sim::StartSimSockets(&error);
-        std::uint32_t address = 0;
-        ethbox_sim::ParseSimAddress(kElsewhere, &address);
-        socket_ = ethbox_sim::OpenSimSocket({address, 0}, &error);
-    }
-    ~WireBarrier() {
-        ethbox_sim::CloseSimSocket(socket_);
-        if (started_) {
-            ethbox_sim::StopSimSockets();
-        }
-    }
-    WireBarrier(const WireBarrier&) = delete;
-    WireBarrier& operator=(const WireBarrier&) = delete;
-
-    // The simulator's log once everything sent to it so far is in it, markers left out.
-    std::vector<LogEntry> SettledLog(const RunningSimulator& sim, const char* address) {
-        std::uint32_t target = 0;
-        ethbox_sim::ParseSimAddress(address, &target);
-        for (std::uint8_t round = 0; round < 2; ++round) {
-            const std::vector<std::uint8_t> marker = {0, 0x7F, 'e', 'n', 'd', round};
-            ethbox_sim::SimSend(socket_, {target, sim.port()}, marker.data(), marker.size());
-            const auto giveUp = Clock::now() + std::chrono::seconds(5);
-            while (!Logged(sim, marker)) {
-                if (Clock::now() > giveUp) {
-                    ADD_FAILURE() << address << " never logged the marker";
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        }
-        std::vector<LogEntry> log;
-        for (const LogEntry& entry : sim.Log()) {
-            if (!IsMarker(entry)) {
-                log.push_back(entry);
-            }
-        }
-        return log;
-    }
-
-  private:
-    static bool IsMarker(const LogEntry& entry) {
-        return !entry.sent && entry.bytes.size() == 6 && entry.bytes[1] == 0x7F &&
-               entry.bytes[2] == 'e';
-    }
-    static bool Logged(const RunningSimulator& sim, const std::vector<std::uint8_t>& marker) {
-        for (const LogEntry& entry : sim.Log()) {
-            if (!entry.sent && entry.bytes == marker) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    bool started_ = false;
-    ethbox_sim::SimSocket socket_ = ethbox_sim::kNoSimSocket;
-};
 
 // What the wire says of one run, read from the device's log: no DATA block
 // twice (the updater never resends), and each datagram to a transfer port
@@ -365,8 +253,9 @@ TEST(FaultCampaign, EveryRunEndsWithTheOneMessageItsFaultsCallFor) {
                 only >= 0 ? 1 : runs);
     std::fflush(stdout);
 
-    WireBarrier barrier;
-    Watchdog watchdog(seed);
+    WireBarrier barrier(kElsewhere);
+    RunWatchdog watchdog(kHangAfter,
+                         "ETHBOX_CAMPAIGN_SEED=" + std::to_string(seed) + " ETHBOX_CAMPAIGN_RUN=");
     Tally tally;
     const fault_campaign::Profile profile;
     const Clock::time_point began = Clock::now();
