@@ -10,6 +10,7 @@ packages=(
     wine wine64 fonts-wine xvfb x11-utils
     locales fonts-ipafont-gothic imagemagick
     tftp-hpa iproute2 util-linux procps
+    zip unzip
 )
 
 missing=()

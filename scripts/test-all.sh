@@ -19,7 +19,7 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
-step "Fuzzing the classification of received datagrams"
+step "Fuzzing every parser for a bounded time"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz
