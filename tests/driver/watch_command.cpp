@@ -329,6 +329,9 @@ void ActAtMoments(Watch& watch, std::vector<Action>& actions) {
             continue;
         }
         HWND progress = watch.Progress();
+        if (progress == nullptr && action.kind != Action::Kind::Screenshot) {
+            continue;  // not yet, or no longer: nothing to click
+        }
         switch (action.kind) {
             case Action::Kind::Cancel:
                 action.done = true;

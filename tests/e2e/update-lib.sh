@@ -80,6 +80,23 @@ expected_wire() {
     echo ":T DATA block=$((blocks + 1)) bytes=$((size % 512))"
 }
 
+# expect_wire NAME EXPECTED WHAT: the simulator NAME received the datagrams
+# EXPECTED (lines as `received` prints them). Its log orders datagrams that
+# reach different ports at nearly the same moment (the program sends the
+# probe's acknowledgement and the write request back to back) as its loop
+# happens to read them, so the requests and the rest are each compared in
+# their own order.
+expect_wire() {
+    expect_eq "$(received "$1" | requests_first)" "$(requests_first <<<"$2")" "$3"
+}
+
+requests_first() {
+    local lines
+    lines=$(cat)
+    printf '%s' "$lines" | grep '^:69 ' || true
+    printf '%s' "$lines" | grep -v '^:69 ' || true
+}
+
 # Checks that the simulator NAME kept exactly one image, the firmware file.
 expect_image_kept() {
     local name=$1
@@ -94,12 +111,25 @@ type_address() {
     driver set-text "${MAIN[@]}" --id 1005 -- "$1" || fail "could not type the address [$1]"
 }
 
+# Fails unless the address field holds an address in 127.0.0.0/8 or one that
+# is not four groups of digits at all (which the program must refuse): a test
+# must never make the program send anywhere else.
+guard_address() {
+    local text first
+    text=$(driver get-text "${MAIN[@]}" --id 1005) || fail "cannot read the address field"
+    if [[ ${text// /} =~ ^([0-9]+)\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+        first=$(sed 's/^0*//' <<<"${BASH_REMATCH[1]}")
+        [[ $first == 127 ]] || fail "the address field holds [$text], outside 127.0.0.0/8: not pressing 開始"
+    fi
+}
+
 # run_update NAME [WATCH OPTION...]: presses 開始, follows what happens until
 # every window it opened is gone, pressing OK on each message; the watch's
 # lines go to $WORK/NAME.watch and, indented, to the test's output.
 run_update() {
     local name=$1
     shift
+    guard_address
     driver watch "${MAIN[@]}" --click-start --dismiss --timeout 90000 "$@" >"$WORK/$name.watch" ||
         { sed 's/^/    /' "$WORK/$name.watch"; fail "$name: the watch of the update failed"; }
     sed 's/^/    /' "$WORK/$name.watch"

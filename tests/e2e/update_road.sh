@@ -32,7 +32,7 @@ expected_road_events() {
     echo "message icon=none text=$M6"
 }
 
-# The probe's empty answers are retried: four more read requests.
+# Each empty answer to the probe makes the program send its read request again.
 expected_retries() {
     local switches=$1 count
     [[ $switches =~ --empty-replies\ ([0-9]+) ]] || return 0
@@ -58,7 +58,7 @@ for road in "${ROADS[@]}"; do
     expect_eq "$progress_left,$progress_top" "$left,$top" \
         "the progress window's top-left corner on the address dialog's ($dialog_rect)"
     expect_app_exit 0
-    expect_eq "$(received road)" "$(
+    expect_wire road "$(
         expected_retries "$switches"
         expected_wire "$size" "$probe"
     )" "the datagrams the device received"
