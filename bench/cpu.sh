@@ -85,6 +85,7 @@ measure_update() {
     first=$(sim_lines 'recv .* -> :69 ' | head -n 1 | cut -d' ' -f1)
     last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
     [[ -n "$click" && -n "$m6" && -n "$first" && -n "$last_ack" ]] || fail "a moment is missing"
+    expect_clocks_agree "$click" "$first"
     used "$click" "$m6" >>"$WORK/update-$build"
     used "$first" "$last_ack" >>"$WORK/transfer-$build"
     used "$last_ack" "$m6" >>"$WORK/writing-$build"

@@ -78,6 +78,7 @@ for size in "${sizes[@]}"; do
             last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
             m6=$(event_time "$LOGS/timeline" message-visible)
             [[ -n "$first" && -n "$last_ack" && -n "$m6" ]] || fail "a moment is missing"
+            expect_clocks_agree "$(event_time "$LOGS/timeline" click-start)" "$first"
             ms_between "$first" "$last_ack" >>"$WORK/to_ack"
             ms_between "$first" "$m6" >>"$WORK/to_m6"
             ms_between "$last_ack" "$m6" >>"$WORK/ack_to_m6"

@@ -187,6 +187,15 @@ event_time() {
     fi
 }
 
+# expect_clocks_agree CLICK_US FIRST_REQUEST_US: the driver's click on 開始
+# must come shortly before the first datagram the device logs, or the two
+# programs do not read the same clock and no figure that mixes them means
+# anything.
+expect_clocks_agree() {
+    (($2 > $1 && $2 - $1 < 5000000)) ||
+        fail "the driver's click ($1) and the device's first datagram ($2) are not on one clock"
+}
+
 # Checks that the simulator kept exactly the firmware file.
 expect_image_kept() {
     local line
