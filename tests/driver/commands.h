@@ -32,5 +32,8 @@ int HoldForegroundCommand(const Arguments& arguments);
 // Wine's desktop kept alive for a test session (keep_desktop_command.cpp)
 int KeepDesktopCommand(const Arguments& arguments);
 
+// Following an update: the progress window and message boxes (watch_command.cpp)
+int WatchCommand(const Arguments& arguments);
+
 // Pictures (screenshot_command.cpp)
 int ScreenshotCommand(const Arguments& arguments);

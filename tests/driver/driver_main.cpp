@@ -45,6 +45,7 @@ const std::vector<Command>& Commands() {
         {L"hold-foreground", HoldForegroundCommand, {}},
         {L"keep-desktop", KeepDesktopCommand, {}},
         {L"screenshot", ScreenshotCommand, {L"screen"}},
+        {L"watch", WatchCommand, {L"click-start", L"dismiss"}},
     };
     return commands;
 }

@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Imports japanese-desktop.reg into the Wine prefix of the environment
-# (WINEPREFIX, a running wineserver). Used by the e2e fixture and the demo.
+# (WINEPREFIX, a running wineserver), and gives it the font of the window
+# frames' buttons. Used by the e2e fixture and the demo.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine_exec=$here/../../scripts/wine-exec.sh
+
+# Wine draws the caption's buttons with glyphs of its Marlett font, which it
+# does not find in its own data folder here: without it they show as letters.
+fonts=$("$wine_exec" winepath -u 'C:\windows\Fonts' 2>/dev/null)
+mkdir -p "$fonts"
+cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -22,10 +22,11 @@ TITLE='ETHERNETボックスバージョンアップ'
 ARTIFACTS=$ROOT/artifacts
 WORK=$(mktemp -d)
 APP_PIDS=()
+HELPER_PIDS=() # Linux programs a test starts beside, such as the simulated device
 
 cleanup() {
     local status=$? pid
-    for pid in "${APP_PIDS[@]}"; do
+    for pid in "${APP_PIDS[@]}" "${HELPER_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
     # A failed test may leave an instance behind, started through the driver,

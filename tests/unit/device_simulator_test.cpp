@@ -670,3 +670,226 @@ TEST(DeviceSimulatorCommandLine, TurnsSwitchesIntoOptions) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Faulty answers (--fault ANSWER:KIND) at any block of a write or a read.
+
+#include "sim_faults.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct Arrival {
+    Reply reply;
+    long long afterMs;  // since the packet that prompted the first one
+};
+
+// Everything that arrives until the client has heard nothing for kQuietMs.
+std::vector<Arrival> ArrivalsUntilQuiet(Client& client, SteadyClock::time_point since) {
+    std::vector<Arrival> arrivals;
+    for (Reply reply = client.Next(kQuietMs); reply.port != 0; reply = client.Next(kQuietMs)) {
+        const auto waited = SteadyClock::now() - since;
+        arrivals.push_back(
+            {reply, std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()});
+    }
+    return arrivals;
+}
+
+SimulatorOptions WithFaults(SimulatorOptions options, const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) {
+        FaultyAnswer fault;
+        std::string error;
+        EXPECT_TRUE(ParseFaultyAnswer(text, &fault, &error)) << text << ": " << error;
+        options.faults.push_back(fault);
+    }
+    return options;
+}
+
+Bytes Retagged(Bytes packet, std::uint8_t opcode) {
+    packet[1] = opcode;
+    return packet;
+}
+
+std::vector<Bytes> BytesOf(const std::vector<Arrival>& arrivals) {
+    std::vector<Bytes> bytes;
+    for (const Arrival& arrival : arrivals) {
+        bytes.push_back(arrival.reply.bytes);
+    }
+    return bytes;
+}
+
+TEST(DeviceSimulatorFaultyAnswers, SpoilTheWritesAckOfAnyBlockAsAsked) {
+    const struct {
+        const char* what;
+        std::vector<std::string> faults;
+        std::vector<Bytes> arrive;  // after DATA 1
+        bool fromOtherPort;         // than ACK 0's
+        bool goesOn;                // DATA 2, sent to where the last answer came from, is taken
+        int lateMs;
+    } cases[] = {
+        {"lost", {"ack1:drop"}, {}, false, true, 0},
+        {"twice", {"ack1:duplicate"}, {Ack(1), Ack(1)}, false, true, 0},
+        {"late", {"ack1:late"}, {Ack(1)}, false, true, 150},
+        {"numbered 2", {"ack1:wrong-block"}, {Ack(2)}, false, true, 0},
+        {"with opcode 5", {"ack1:opcode=5"}, {Header(5, 1)}, false, true, 0},
+        {"empty", {"ack1:empty"}, {Bytes{}}, false, true, 0},
+        {"ERROR 3",
+         {"ack1:error=3"},
+         {Error(3, "Disk full or allocation exceeded")},
+         false,
+         false,
+         0},
+        {"from another port", {"ack1:other-port"}, {Ack(1)}, true, true, 0},
+        {"two faults at once", {"ack1:other-port", "ack1:wrong-block"}, {Ack(2)}, true, true, 0},
+        {"faults at other answers",
+         {"ack3:drop", "data1:empty", "data2:drop"},
+         {Ack(1)},
+         false,
+         true,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatorOptions options = WithFaults(Options(), c.faults);
+        options.lateAckMs = c.lateMs;
+        RunningSimulator simulator(options);
+        ASSERT_TRUE(simulator.ok());
+        Client client(simulator);
+        client.Request(Wrq());
+        const Reply ack0 = client.Next();
+        ASSERT_EQ(ack0.bytes, Ack(0));
+        const auto sent = SteadyClock::now();
+        client.SendTo(ack0.port, Data(1, Pattern(512)));
+        const std::vector<Arrival> arrivals = ArrivalsUntilQuiet(client, sent);
+        EXPECT_EQ(BytesOf(arrivals), c.arrive);
+        std::uint16_t answeredFrom = ack0.port;
+        if (!arrivals.empty()) {
+            answeredFrom = arrivals.back().reply.port;
+            EXPECT_EQ(answeredFrom != ack0.port, c.fromOtherPort);
+            EXPECT_GE(arrivals.front().afterMs, c.lateMs);
+        }
+
+        client.SendTo(answeredFrom, Data(2, Text("end")));
+        const Reply last = client.Next(kQuietMs);
+        EXPECT_EQ(last.bytes, c.goesOn ? Ack(2) : Bytes{});
+        if (c.goesOn) {
+            EXPECT_EQ(last.port, ack0.port) << "only the spoiled answer comes from elsewhere";
+            ASSERT_TRUE(simulator.WaitForImages(1, kWaitMs));
+            EXPECT_EQ(simulator.Images().at(0).bytes.size(), 515u);
+        }
+    }
+}
+
+TEST(DeviceSimulatorFaultyAnswers, SpoilOnlyTheFirstSendingOfAReadsData) {
+    const Bytes data1 = Data(1, Text("1\r\n"));
+    const struct {
+        const char* what;
+        std::vector<std::string> faults;
+        std::vector<Bytes> arrive;  // the answer, then a resend, as nobody acknowledges
+        bool firstFromOtherPort;    // than the resend's
+    } cases[] = {
+        {"lost", {"data1:drop"}, {data1}, false},
+        {"twice", {"data1:duplicate"}, {data1, data1, data1}, false},
+        {"numbered 2", {"data1:wrong-block"}, {Data(2, Text("1\r\n")), data1}, false},
+        {"with opcode 4", {"data1:opcode=4"}, {Retagged(data1, 4), data1}, false},
+        {"empty", {"data1:empty"}, {Bytes{}, data1}, false},
+        // ERROR ends the read: nothing is resent.
+        {"ERROR 1", {"data1:error=1"}, {Error(1, "File not found")}, false},
+        {"from another port", {"data1:other-port"}, {data1, data1}, true},
+        {"a fault at another block", {"data2:empty", "ack1:drop"}, {data1, data1}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatorOptions options = WithFaults(Options(), c.faults);
+        options.retransmitMs = kQuietMs * 2 / 3;
+        options.maxRetransmits = 1;
+        RunningSimulator simulator(options);
+        ASSERT_TRUE(simulator.ok());
+        Client client(simulator);
+        const auto sent = SteadyClock::now();
+        client.Request(Rrq("/info.sys"));
+        const std::vector<Arrival> arrivals = ArrivalsUntilQuiet(client, sent);
+        EXPECT_EQ(BytesOf(arrivals), c.arrive);
+        if (arrivals.size() >= 2) {
+            EXPECT_EQ(arrivals.front().reply.port != arrivals.back().reply.port,
+                      c.firstFromOtherPort);
+        }
+    }
+}
+
+// A second port that the reader is acknowledged through ends the read there.
+TEST(DeviceSimulatorFaultyAnswers, TheOtherPortTakesThePeersNextPacket) {
+    SimulatorOptions options = WithFaults(Options(), {"data1:other-port"});
+    options.retransmitMs = kQuietMs * 2 / 3;
+    RunningSimulator simulator(options);
+    ASSERT_TRUE(simulator.ok());
+    Client client(simulator);
+    client.Request(Rrq("/info.sys"));
+    const Reply data = client.Next();
+    ASSERT_EQ(data.bytes, Data(1, Text("1\r\n")));
+    client.SendTo(data.port, Ack(1));
+    EXPECT_TRUE(client.Quiet(kQuietMs * 2)) << "the read went on resending";
+}
+
+TEST(DeviceSimulatorFaultyAnswers, ReadsAndWritesFaultsAsText) {
+    const struct {
+        const char* text;
+        bool valid;
+        FaultyAnswer fault;
+    } cases[] = {
+        {"ack0:drop", true, {false, 0, AnswerFault::Drop, 0}},
+        {"ack368:duplicate", true, {false, 368, AnswerFault::Duplicate, 0}},
+        {"ack65535:late", true, {false, 65535, AnswerFault::Late, 0}},
+        {"data1:wrong-block", true, {true, 1, AnswerFault::WrongBlock, 0}},
+        {"ack7:opcode=0", true, {false, 7, AnswerFault::WrongOpcode, 0}},
+        {"data2:empty", true, {true, 2, AnswerFault::Empty, 0}},
+        {"ack3:error=65535", true, {false, 3, AnswerFault::Error, 65535}},
+        {"data1:other-port", true, {true, 1, AnswerFault::OtherPort, 0}},
+        {"ack3", false, {}},
+        {"ack:drop", false, {}},
+        {"ack-1:drop", false, {}},
+        {"ack65536:drop", false, {}},
+        {"data0:drop", false, {}},
+        {"block3:drop", false, {}},
+        {"ack3:lost", false, {}},
+        {"ack3:error", false, {}},
+        {"ack3:error=", false, {}},
+        {"ack3:opcode=70000", false, {}},
+        {"ack3:drop=1", false, {}},
+        {"ACK3:drop", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        FaultyAnswer fault;
+        std::string error;
+        ASSERT_EQ(ParseFaultyAnswer(c.text, &fault, &error), c.valid) << error;
+        if (!c.valid) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(fault.inRead, c.fault.inRead);
+        EXPECT_EQ(fault.block, c.fault.block);
+        EXPECT_EQ(fault.fault, c.fault.fault);
+        EXPECT_EQ(fault.value, c.fault.value);
+        EXPECT_EQ(FaultyAnswerText(fault), c.text);
+    }
+
+    SimCommandLine commandLine;
+    std::string error;
+    ASSERT_TRUE(ParseSimCommandLine({"--fault", "ack3:drop", "--drop-ack", "5", "--fault",
+                                     "data1:error=2", "--data-instead-of-ack", "4"},
+                                    &commandLine, &error))
+        << error;
+    std::vector<std::string> all;
+    for (const FaultyAnswer& fault : AllFaultyAnswers(commandLine.options)) {
+        all.push_back(FaultyAnswerText(fault));
+    }
+    EXPECT_EQ(all, (std::vector<std::string>{"ack3:drop", "data1:error=2", "ack5:drop",
+                                             "ack4:opcode=3"}));
+    EXPECT_FALSE(ParseSimCommandLine({"--fault", "ack3:nothing"}, &commandLine, &error));
+    EXPECT_NE(error.find("--fault"), std::string::npos);
+    EXPECT_FALSE(ParseSimCommandLine({"--fault"}, &commandLine, &error));
+}
+
+}  // namespace

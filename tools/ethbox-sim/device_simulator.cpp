@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sha256.h"
+#include "sim_faults.h"
 #include "sim_packets.h"
 #include "sim_socket.h"
 #include "sim_transfer.h"
@@ -32,6 +33,18 @@ Bytes DefaultInfoContent(InfoFile kind) {
 
 bool IsLoopback(std::uint32_t address) {
     return (address >> 24) == 127;
+}
+
+bool AnswersFromOtherPort(const SimulatorOptions& options) {
+    if (options.answerFromOtherPort) {
+        return true;
+    }
+    for (const FaultyAnswer& fault : options.faults) {
+        if (fault.fault == AnswerFault::OtherPort) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -315,7 +328,7 @@ void DeviceSimulator::Impl::RefuseRequest(const SimEndpoint& client, std::uint16
 bool DeviceSimulator::Impl::OpenTransferSockets(SimSocket* primary, SimSocket* secondary) {
     std::string openError;
     *primary = OpenSimSocket(SimEndpoint{bindAddress, 0}, &openError);
-    if (*primary != kNoSimSocket && options.answerFromOtherPort) {
+    if (*primary != kNoSimSocket && AnswersFromOtherPort(options)) {
         *secondary = OpenSimSocket(SimEndpoint{bindAddress, 0}, &openError);
         if (*secondary == kNoSimSocket) {
             CloseSimSocket(*primary);

@@ -11,6 +11,27 @@
 
 enum class InfoFile { Ap, E2, Missing };
 
+// What the device gets wrong about one answer of a transfer.
+enum class AnswerFault {
+    Drop,         // not sent: a lost packet (a resent DATA or a read's resend brings it)
+    Duplicate,    // sent twice
+    Late,         // sent lateAckMs late; other traffic goes on meanwhile
+    WrongBlock,   // numbered one more than the block it answers
+    WrongOpcode,  // carries the opcode `value` in place of its own
+    Empty,        // an empty datagram instead
+    Error,        // ERROR `value` with the RFC's text instead, and the transfer is over
+    OtherPort,    // sent from a second port of the transfer, which takes DATA too
+};
+
+// One faulty answer: the write's ACK of `block` (0 = of the WRQ) or a read's
+// DATA `block`. Only its first sending is faulty; a read's resend is not.
+struct FaultyAnswer {
+    bool inRead = false;
+    int block = 0;
+    AnswerFault fault = AnswerFault::Drop;
+    int value = 0;  // the opcode of WrongOpcode, the code of Error
+};
+
 struct SimulatorOptions {
     std::string bindAddress = "127.0.0.1";
     std::uint16_t port = 69;           // 0: the system chooses; see BoundPort()
@@ -28,8 +49,13 @@ struct SimulatorOptions {
     int maxRetransmits = 3;
     int writeIdleMs = 10000;
 
+    // Misbehaviours at chosen answers, each applied in turn to the answer it
+    // names (several may name the same one).
+    std::vector<FaultyAnswer> faults;
+
     // Misbehaviours. Block numbers are those of the write transfer's ACKs
     // (0 = the ACK of the write request). -1 switches a misbehaviour off.
+    // The per-block ones are shorthands for `faults` at the write's ACKs.
     bool silent = false;            // never answer anything
     int emptyReplies = 0;           // answer the first N requests with an empty datagram
     bool probeBlock2First = false;  // answer a read with DATA block 2

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim_faults.h"
+
 namespace {
 
 bool ParseNumber(const std::string& text, long minimum, long maximum, int* value) {
@@ -80,6 +82,22 @@ const char* SimUsage() {
            "  --answer-from-other-port\n"
            "                          after its first answer, a transfer answers from a\n"
            "                          second port (DATA is accepted at both)\n"
+           "  --fault ANSWER:KIND     spoil one answer; repeat for more. ANSWER is ackN\n"
+           "                          (the write's ACK of block N, 0 = of the WRQ) or\n"
+           "                          dataN (a read's DATA block N). KIND is one of\n"
+           "                            drop          not sent (a resend still is)\n"
+           "                            duplicate     sent twice\n"
+           "                            late          sent --late-ms late\n"
+           "                            wrong-block   numbered N+1\n"
+           "                            opcode=OP     with opcode OP instead of its own\n"
+           "                            empty         an empty datagram instead\n"
+           "                            error=CODE    ERROR CODE instead; the transfer ends\n"
+           "                            other-port    sent from a second port of the\n"
+           "                                          transfer (which takes DATA too)\n"
+           "                          e.g. --fault ack3:drop --fault data1:error=2.\n"
+           "                          The per-block switches above are shorthands:\n"
+           "                          --drop-ack 3 is --fault ack3:drop, and\n"
+           "                          --data-instead-of-ack 3 is --fault ack3:opcode=3.\n"
            "\n"
            "Reads of /info.sys (or info.sys) in octet or netascii mode and writes of\n"
            "\"/\" in octet mode are served; any other file gets ERROR 1 for a read and\n"
@@ -185,6 +203,16 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
             ok = takeNumber(0, 65535, &options.dataInsteadOfAckAt);
         } else if (name == "--answer-from-other-port") {
             options.answerFromOtherPort = true;
+        } else if (name == "--fault") {
+            FaultyAnswer fault;
+            ok = takeValue();
+            if (ok && !ParseFaultyAnswer(value, &fault, error)) {
+                *error = "--fault: " + *error;
+                ok = false;
+            }
+            if (ok) {
+                options.faults.push_back(fault);
+            }
         } else {
             *error = "unknown switch: " + name;
             ok = false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sim_faults.h"
+
 namespace ethbox_sim {
 
 Transfer::Transfer(TransferHost& host, const SimEndpoint& peer, SimSocket primary,
@@ -9,7 +11,8 @@ Transfer::Transfer(TransferHost& host, const SimEndpoint& peer, SimSocket primar
     : host_(host),
       options_(options),
       peer_(peer),
-      retransmitInterval_(std::max(1, options.retransmitMs)) {
+      retransmitInterval_(std::max(1, options.retransmitMs)),
+      faults_(AllFaultyAnswers(options)) {
     sockets_.push_back(primary);
     if (secondary != kNoSimSocket) {
         sockets_.push_back(secondary);
@@ -55,21 +58,83 @@ Clock::time_point Transfer::NextDeadline() const {
     return next;
 }
 
-SimSocket Transfer::AnsweringSocket() {
+SimSocket Transfer::AnsweringSocket(bool otherPort) {
     // The first answer names the transfer's port; with answers from another
     // port asked for, every later one comes from the second socket, so a peer
-    // must follow the port of each answer rather than the first it saw.
-    SimSocket socket = answersSent_ > 0 ? sockets_.back() : sockets_.front();
+    // must follow the port of each answer rather than the first it saw. A
+    // faulty answer from the other port takes the socket not in turn.
+    const bool usual = answersSent_ > 0 && options_.answerFromOtherPort;
     ++answersSent_;
-    return socket;
+    return usual != otherPort ? sockets_.back() : sockets_.front();
 }
 
-void Transfer::Answer(const Bytes& packet) {
-    host_.Send(AnsweringSocket(), peer_, packet);
+void Transfer::Answer(const Bytes& packet, bool otherPort) {
+    host_.Send(AnsweringSocket(otherPort), peer_, packet);
 }
 
-void Transfer::AnswerAt(const Bytes& packet, Clock::time_point due) {
-    delayed_.push_back(Delayed{AnsweringSocket(), packet, due});
+void Transfer::AnswerAt(const Bytes& packet, Clock::time_point due, bool otherPort) {
+    delayed_.push_back(Delayed{AnsweringSocket(otherPort), packet, due});
+}
+
+void Transfer::AnswerAsConfigured(const Bytes& packet, bool inRead, std::uint16_t block,
+                                  Clock::time_point now) {
+    Bytes sent = packet;
+    int copies = 1;
+    bool late = false;
+    bool otherPort = false;
+    bool ends = false;
+    for (const FaultyAnswer& fault : faults_) {
+        if (fault.inRead != inRead || fault.block != block) {
+            continue;
+        }
+        Note("misbehaves at " + FaultyAnswerText(fault));
+        switch (fault.fault) {
+            case AnswerFault::Drop:
+                copies = 0;
+                break;
+            case AnswerFault::Duplicate:
+                copies = copies == 0 ? 0 : 2;
+                break;
+            case AnswerFault::Late:
+                late = true;
+                break;
+            case AnswerFault::WrongBlock:
+                if (sent.size() >= 4) {
+                    sent[2] = static_cast<std::uint8_t>((block + 1) >> 8);
+                    sent[3] = static_cast<std::uint8_t>((block + 1) & 0xFF);
+                }
+                break;
+            case AnswerFault::WrongOpcode:
+                if (sent.size() >= 2) {
+                    sent[0] = static_cast<std::uint8_t>(fault.value >> 8);
+                    sent[1] = static_cast<std::uint8_t>(fault.value & 0xFF);
+                }
+                break;
+            case AnswerFault::Empty:
+                sent.clear();
+                break;
+            case AnswerFault::Error: {
+                const std::uint16_t code = static_cast<std::uint16_t>(fault.value);
+                sent = BuildError(code, ErrorText(code));
+                ends = true;  // a server that sends ERROR has given the transfer up
+                break;
+            }
+            case AnswerFault::OtherPort:
+                otherPort = true;
+                break;
+        }
+    }
+    const Clock::time_point due = now + std::chrono::milliseconds(std::max(0, options_.lateAckMs));
+    for (int i = 0; i < copies; ++i) {
+        if (late) {
+            AnswerAt(sent, due, otherPort);
+        } else {
+            Answer(sent, otherPort);
+        }
+    }
+    if (ends) {
+        Finish();
+    }
 }
 
 void Transfer::Note(const std::string& line) {
@@ -100,7 +165,7 @@ void ReadTransfer::SendBlock(Clock::time_point now) {
     payloadLength_ = std::min(kBlockSize, content_.size() - start);
     lastPacket_ = BuildData(block_, content_.data() + start, payloadLength_);
     retransmissions_ = 0;
-    Answer(lastPacket_);
+    AnswerAsConfigured(lastPacket_, true, block_, now);
     deadline_ = now + retransmitInterval_;
 }
 
@@ -146,42 +211,12 @@ WriteTransfer::WriteTransfer(TransferHost& host, const SimEndpoint& peer, SimSoc
     : Transfer(host, peer, primary, secondary, options) {}
 
 void WriteTransfer::Start(Clock::time_point now) {
-    Acknowledge(0, now);
+    AnswerAsConfigured(BuildAck(0), false, 0, now);
     deadline_ = IdleDeadline(now);
 }
 
 Clock::time_point WriteTransfer::IdleDeadline(Clock::time_point now) const {
     return now + std::chrono::milliseconds(std::max(1, options_.writeIdleMs));
-}
-
-void WriteTransfer::Acknowledge(std::uint16_t block, Clock::time_point now) {
-    if (block == options_.dropAckAt) {
-        Note("drops ACK block=" + std::to_string(block));
-        return;
-    }
-    Bytes packet;
-    if (block == options_.dataInsteadOfAckAt) {
-        packet = BuildData(block, nullptr, 0);
-        Note("sends DATA instead of ACK block=" + std::to_string(block));
-    } else if (block == options_.wrongAckAt) {
-        packet = BuildAck(static_cast<std::uint16_t>(block + 1));
-        Note("acknowledges block " + std::to_string(block) + " as " + std::to_string(block + 1));
-    } else {
-        packet = BuildAck(block);
-    }
-    int copies = block == options_.duplicateAckAt ? 2 : 1;
-    bool late = block == options_.lateAckAt;
-    if (late) {
-        Note("holds ACK block=" + std::to_string(block) + " back for " +
-             std::to_string(options_.lateAckMs) + " ms");
-    }
-    for (int i = 0; i < copies; ++i) {
-        if (late) {
-            AnswerAt(packet, now + std::chrono::milliseconds(std::max(0, options_.lateAckMs)));
-        } else {
-            Answer(packet);
-        }
-    }
 }
 
 void WriteTransfer::OnPeerPacket(const Bytes& packet, Clock::time_point now) {
@@ -222,7 +257,7 @@ void WriteTransfer::OnPeerPacket(const Bytes& packet, Clock::time_point now) {
         host_.ImageReceived(std::move(image_));
         image_.clear();
     }
-    Acknowledge(block, now);
+    AnswerAsConfigured(BuildAck(block), false, block, now);
 }
 
 void WriteTransfer::OnDeadline(Clock::time_point) {

@@ -31,8 +31,8 @@ class TransferHost {
 class Transfer {
   public:
     // Takes ownership of the sockets. `secondary` (or kNoSimSocket) is the
-    // socket that answers after the first when answers must come from
-    // another port than the transfer's own.
+    // socket that answers when an answer must come from another port than
+    // the transfer's own.
     Transfer(TransferHost& host, const SimEndpoint& peer, SimSocket primary, SimSocket secondary,
              const SimulatorOptions& options);
     virtual ~Transfer();
@@ -58,8 +58,12 @@ class Transfer {
     virtual void OnPeerPacket(const Bytes& packet, Clock::time_point now) = 0;
     virtual void OnDeadline(Clock::time_point now) = 0;
 
-    void Answer(const Bytes& packet);
-    void AnswerAt(const Bytes& packet, Clock::time_point due);
+    void Answer(const Bytes& packet, bool otherPort = false);
+    void AnswerAt(const Bytes& packet, Clock::time_point due, bool otherPort = false);
+    // The first sending of an answer, spoiled by whatever faults name it: the
+    // write's ACK of `block`, or a read's DATA `block` (`inRead`).
+    void AnswerAsConfigured(const Bytes& packet, bool inRead, std::uint16_t block,
+                            Clock::time_point now);
     void Finish() { finished_ = true; }
     bool Finished() const { return finished_; }
     void Note(const std::string& line);
@@ -78,9 +82,10 @@ class Transfer {
         Bytes packet;
         Clock::time_point due;
     };
-    SimSocket AnsweringSocket();
+    SimSocket AnsweringSocket(bool otherPort);
 
     std::vector<SimSocket> sockets_;
+    std::vector<FaultyAnswer> faults_;
     std::vector<Delayed> delayed_;
     int answersSent_ = 0;
     bool finished_ = false;
@@ -124,8 +129,6 @@ class WriteTransfer : public Transfer {
   private:
     void OnPeerPacket(const Bytes& packet, Clock::time_point now) override;
     void OnDeadline(Clock::time_point now) override;
-    // The first acknowledgement of a block, with any misbehaviour asked for.
-    void Acknowledge(std::uint16_t block, Clock::time_point now);
     Clock::time_point IdleDeadline(Clock::time_point now) const;
 
     Bytes image_;

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# What the address dialog lets through to the device. An ill-formed address
+# is refused with one message and its icon, nothing is sent, and the field
+# keeps the text as typed; a well-formed one is read as decimal, blanks
+# ignored, and its datagrams reach that address and no other.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$ROOT/tests/e2e/update-lib.sh"
+
+long_group=$(printf '0%.0s' {1..55})1
+# text typed | why it is refused
+REFUSED=(
+    "|empty"
+    "   |blanks only"
+    "127.0.1|two full stops"
+    "127.0.0.0.1|four full stops"
+    "127.0.0.a|a letter"
+    "127.0.0.１|a full-width digit"
+    "127.0.0.256|a group above 255"
+    "127..0.1|an empty group"
+    "127.0.0.$long_group|64 characters, more than an address can take"
+)
+
+# text typed | where it must arrive | where nothing must arrive
+ACCEPTED=(
+    "127.000.000.010|127.0.0.10|127.0.0.8"
+    " 127 .0.0. 10 |127.0.0.10|127.0.0.8"
+)
+
+make_firmware 45668
+start_sim device --kind ap
+start_app /fm1:fw.bin /type_ap
+
+for row in "${REFUSED[@]}"; do
+    IFS='|' read -r text why <<<"$row"
+    step "refused: $why [$text]"
+    type_address "$text"
+    run_update refused
+    expect_eq "$(messages refused)" "icon=exclamation text=$ADDRESS_MESSAGE" "the one message"
+    ! grep -q ' progress-window=' "$WORK/refused.watch" || fail "a progress window opened"
+    expect_dialog_back "$text"
+done
+expect_eq "$(received device)" "" "datagrams sent while refusing addresses"
+stop_sim device
+
+for row in "${ACCEPTED[@]}"; do
+    IFS='|' read -r text target elsewhere <<<"$row"
+    step "accepted: [$text] goes to $target, not $elsewhere"
+    start_sim target --bind "$target" --kind ap
+    start_sim elsewhere --bind "$elsewhere" --kind ap
+    type_address "$text"
+    run_update accepted --cancel-at "status=$S2"
+    expect_eq "$(messages accepted)" "icon=exclamation text=$M7" "the one message"
+    expect_eq "$(received target | requests_first | head -n 3)" \
+        "$(expected_wire 45668 yes | head -n 3 | requests_first)" \
+        "the probe and the write request at $target"
+    expect_eq "$(received elsewhere)" "" "datagrams at $elsewhere"
+    expect_dialog_back "$text"
+    stop_sim target
+    stop_sim elsewhere
+done
+
+driver click "${MAIN[@]}" --id 2
+expect_app_exit 0
+echo "PASS"

@@ -1,0 +1,159 @@
+# Sourced after lib.sh by the tests that run updates: the program in a folder
+# of its own beside its firmware file, the simulated device, the driver's
+# watch of an update, and the texts the program shows.
+
+SIM=${ETHBOX_SIM:-}
+[[ -x "$SIM" ]] || fail "no native ethbox-sim at [$SIM]: ETHBOX_SIM names it, and the" \
+    "e2e_native_simulator fixture builds it (cmake --build --preset native --target ethbox-sim)"
+
+# The texts as the watch prints them: a line break is the two characters \n.
+S1='ETHERNETボックスに接続しています...'
+S2='ファームウェアを転送しています...'
+S3='ファームウェアを更新しています...'
+M1='ファームウェアファイルが読み込めません。\nバージョンアップの実行を中止します。'
+M3='ETHERNETボックスに接続できませんでした。\n装置の接続状況を確認し、再度バージョンアップを\n実行してください。'
+M4='バージョンアップに失敗しました。\n装置の接続状況を確認し、再度バージョンアップを\n実行してください。'
+M5='データの転送に失敗しました。\nバージョンアップの実行を中止します。'
+M6='バージョンアップが完了しました。'
+M7='バージョンアップの実行を中断します。'
+ADDRESS_MESSAGE='IPアドレスの指定が間違っています。\n「000.000.000.000」形式で指定してください。'
+
+# The program looks for its firmware in its own folder: a copy of it in a
+# folder of the test's, where the tests write the file they want it to send.
+mkdir -p "$WORK/program"
+cp "$APP" "$WORK/program/EthBoxVup.exe"
+APP=$WORK/program/EthBoxVup.exe
+FIRMWARE=$WORK/program/fw.bin
+
+# make_firmware SIZE: a firmware file of SIZE random bytes.
+make_firmware() {
+    head -c "$1" /dev/urandom >"$FIRMWARE"
+}
+
+declare -A SIM_PID=()
+
+# start_sim NAME [SWITCH...]: the simulated device at 127.0.0.1:69 (another
+# address with --bind), misbehaving as the switches say. Its log goes to
+# $WORK/NAME.log and each image it keeps to $WORK/NAME.image.
+start_sim() {
+    local name=$1 waited
+    shift
+    rm -f "$WORK/$name.log" "$WORK/$name.image"
+    "$SIM" --port 69 --time-limit 600 --image-out "$WORK/$name.image" "$@" \
+        >"$WORK/$name.log" 2>&1 &
+    SIM_PID[$name]=$!
+    HELPER_PIDS+=("$!")
+    for ((waited = 0; waited < 100; waited++)); do
+        grep -q '^ready ' "$WORK/$name.log" && return 0
+        kill -0 "${SIM_PID[$name]}" 2>/dev/null || break
+        sleep 0.05
+    done
+    fail "ethbox-sim $* did not start: $(cat "$WORK/$name.log")"
+}
+
+stop_sim() {
+    kill "${SIM_PID[$1]}" 2>/dev/null || true
+    wait "${SIM_PID[$1]}" 2>/dev/null || true
+}
+
+# The datagrams the simulator NAME received, in order, one a line: ":69" for
+# its request port, ":T" for a transfer's own port, then the packet as its
+# log describes it, e.g. ":69 WRQ file=/ mode=octet", ":T DATA block=1 bytes=512".
+received() {
+    sed -nE 's/^recv [^ ]+ -> :69 len=[0-9]+ /:69 /p; s/^recv [^ ]+ -> :[0-9]+ len=[0-9]+ /:T /p' \
+        "$WORK/$1.log"
+}
+
+# What a device must receive for a whole update of SIZE bytes; PROBE is yes
+# when the program reads "/info.sys" first.
+expected_wire() {
+    local size=$1 probe=$2 block blocks=$(($1 / 512))
+    if [[ $probe == yes ]]; then
+        echo ':69 RRQ file=/info.sys mode=octet'
+        echo ':T ACK block=1'
+    fi
+    echo ':69 WRQ file=/ mode=octet'
+    for ((block = 1; block <= blocks; block++)); do
+        echo ":T DATA block=$block bytes=512"
+    done
+    # The last block is short, empty when the size is a multiple of 512.
+    echo ":T DATA block=$((blocks + 1)) bytes=$((size % 512))"
+}
+
+# expect_wire NAME EXPECTED WHAT: the simulator NAME received the datagrams
+# EXPECTED (lines as `received` prints them). Its log orders datagrams that
+# reach different ports at nearly the same moment (the program sends the
+# probe's acknowledgement and the write request back to back) as its loop
+# happens to read them, so the requests and the rest are each compared in
+# their own order.
+expect_wire() {
+    expect_eq "$(received "$1" | requests_first)" "$(requests_first <<<"$2")" "$3"
+}
+
+requests_first() {
+    local lines
+    lines=$(cat)
+    printf '%s' "$lines" | grep '^:69 ' || true
+    printf '%s' "$lines" | grep -v '^:69 ' || true
+}
+
+# Checks that the simulator NAME kept exactly one image, the firmware file.
+expect_image_kept() {
+    local name=$1
+    expect_eq "$(grep '^image ' "$WORK/$name.log")" \
+        "image length=$(stat -c %s "$FIRMWARE") sha256=$(sha256sum "$FIRMWARE" | cut -d' ' -f1)" \
+        "the image the device reported"
+    cmp -s "$WORK/$name.image" "$FIRMWARE" || fail "the image the device kept differs from the file"
+}
+
+# type_address TEXT: puts TEXT into the address field, as typed.
+type_address() {
+    driver set-text "${MAIN[@]}" --id 1005 -- "$1" || fail "could not type the address [$1]"
+}
+
+# Fails unless the address field holds an address in 127.0.0.0/8 or one that
+# is not four groups of digits at all (which the program must refuse): a test
+# must never make the program send anywhere else.
+guard_address() {
+    local text first
+    text=$(driver get-text "${MAIN[@]}" --id 1005) || fail "cannot read the address field"
+    if [[ ${text// /} =~ ^([0-9]+)\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+        first=$(sed 's/^0*//' <<<"${BASH_REMATCH[1]}")
+        [[ $first == 127 ]] || fail "the address field holds [$text], outside 127.0.0.0/8: not pressing 開始"
+    fi
+}
+
+# run_update NAME [WATCH OPTION...]: presses 開始, follows what happens until
+# every window it opened is gone, pressing OK on each message; the watch's
+# lines go to $WORK/NAME.watch and, indented, to the test's output.
+run_update() {
+    local name=$1
+    shift
+    guard_address
+    driver watch "${MAIN[@]}" --click-start --dismiss --timeout 90000 "$@" >"$WORK/$name.watch" ||
+        { sed 's/^/    /' "$WORK/$name.watch"; fail "$name: the watch of the update failed"; }
+    sed 's/^/    /' "$WORK/$name.watch"
+}
+
+# The watch's lines about the status, the bar, 中止 and the messages, in
+# order and without their times.
+events() {
+    sed -nE 's/^[0-9]+ ((status|position|cancel)=.*|message .*)$/\1/p' "$WORK/$1.watch"
+}
+
+# The message boxes seen, one a line: "icon=ICON text=TEXT".
+messages() {
+    sed -n 's/^[0-9]* message //p' "$WORK/$1.watch"
+}
+
+# The first time (ms) at which the watch printed a line beginning with FACT.
+time_of() {
+    sed -n "s/^\([0-9]*\) $2.*/\1/p" "$WORK/$1.watch" | head -n 1
+}
+
+# Checks that the address dialog is back, enabled, with TEXT still in its field.
+expect_dialog_back() {
+    driver window-state "${MAIN[@]}" --until enabled=1 --timeout 5000 >/dev/null ||
+        fail "the address dialog is not enabled again"
+    expect_eq "$(driver get-text "${MAIN[@]}" --id 1005)" "$1" "the address field afterwards"
+}

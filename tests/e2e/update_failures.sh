@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Each way an update can fail shows exactly one message, with its icon, and
+# leaves the address dialog open with the address as typed; the attempts of a
+# group run one after the other in the same dialog, and the last one, after
+# all those failures, completes. The firmware file is read afresh each time.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$ROOT/tests/e2e/update-lib.sh"
+
+# What the device must have received, against the datagrams of a whole update:
+#   lines:N  the first N of them and nothing more
+#   cut      some of them, the transfer stopped before its end
+#   whole    all of them, the device keeping the file
+# name | simulated device | image size | watch options | icon and message | wire
+WITH_PROBE=(
+    "the file is too short|--kind e2|5119||exclamation $M1|lines:0"
+    "the device is of the other kind|--kind ap|5120||exclamation $M3|lines:2"
+    "the device has no /info.sys|--kind none|5120||exclamation $M3|lines:1"
+    "an acknowledgement is lost|--kind e2 --drop-ack 3|5120||stop $M5|lines:6"
+    "中止 during the transfer|--kind e2|45668|--cancel-at status=$S2|exclamation $M7|cut"
+    "the close box while the device writes its flash|--kind e2|5120|--close-at status=$S3|exclamation $M7|whole"
+    "then an attempt that completes|--kind e2|5120||none $M6|whole"
+)
+# The device's silence keeps the first tick waiting for its answer from about
+# 30 ms to 1030 ms: 中止 or the close box at 300 ms comes inside that wait,
+# which must end without a second message (the dialog manager answers the
+# close box with a 中止 of its own as well).
+WITHOUT_PROBE=(
+    "silence to the write request|--silent|5120||exclamation $M4|lines:1"
+    "中止 while the program waits for an answer|--silent|5120|--cancel-at ms=300|exclamation $M7|lines:1"
+    "the close box while the program waits for an answer|--silent|5120|--close-at ms=300|exclamation $M7|lines:1"
+)
+
+# check_wire NAME WIRE SIZE PROBE: the datagrams the simulator NAME received.
+check_wire() {
+    local name=$1 wire=$2 whole received_count
+    whole=$(expected_wire "$3" "$4")
+    case $wire in
+        lines:*)
+            expect_wire "$name" "$(head -n "${wire#lines:}" <<<"$whole")" \
+                "the datagrams the device received"
+            ;;
+        cut)
+            received_count=$(received "$name" | wc -l)
+            expect_wire "$name" "$(head -n "$received_count" <<<"$whole")" \
+                "the datagrams the device received, in order"
+            ((received_count < $(wc -l <<<"$whole"))) || fail "the transfer was not cut short"
+            echo "the device received $received_count of $(wc -l <<<"$whole") datagrams"
+            ;;
+        whole)
+            expect_wire "$name" "$whole" "the datagrams the device received"
+            expect_image_kept "$name"
+            ;;
+    esac
+}
+
+# run_attempts OPTIONS PROBE ROW...: one program, one attempt per row.
+run_attempts() {
+    local options=$1 probe=$2 row name switches size watch_options message wire
+    shift 2
+    # shellcheck disable=SC2086 # the options are separate arguments
+    start_app /fm1:fw.bin $options
+    type_address 127.0.0.1
+    for row in "$@"; do
+        IFS='|' read -r name switches size watch_options message wire <<<"$row"
+        step "$options: $name ($switches, $size bytes)"
+        make_firmware "$size"
+        start_sim attempt $switches
+        # shellcheck disable=SC2086 # moment texts hold no blanks
+        run_update attempt $watch_options
+        expect_eq "$(messages attempt)" "icon=${message%% *} text=${message#* }" "the one message"
+        if [[ $watch_options == "--close-at status=$S3" ]]; then
+            grep -q '^[0-9]* cancel=disabled$' "$WORK/attempt.watch" ||
+                fail "中止 was not greyed out when the close box was used"
+        fi
+        check_wire attempt "$wire" "$size" "$probe"
+        stop_sim attempt
+        if [[ $message == "none $M6" ]]; then
+            expect_app_exit 0
+            return
+        fi
+        expect_dialog_back 127.0.0.1
+    done
+    driver click "${MAIN[@]}" --id 2
+    expect_app_exit 0
+}
+
+run_attempts /type_e2 yes "${WITH_PROBE[@]}"
+run_attempts "/type_ap /chkoff" no "${WITHOUT_PROBE[@]}"
+
+echo "PASS"

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Whole updates, start to finish: the progress window on the address dialog's
+# corner, S1, S2 and S3 in turn, the bar through the transfer and the ten
+# seconds of flash writing with 中止 greyed out, M6, exit code 0, and on the
+# wire exactly the datagrams of the update, the device keeping the file.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$ROOT/tests/e2e/update-lib.sh"
+
+# The sizes keep each position of the bar on screen for a good while (at
+# least six blocks of about 31 ms), so that no poll of the watch can miss one.
+# name | options | simulated device | image size | probe
+ROADS=(
+    "ap with the probe, the largest image, a device that answers the first four probes empty|/type_ap|--kind ap --empty-replies 4|188415|yes"
+    "e2 with the probe|/type_e2|--kind e2|45668|yes"
+    "/chkoff: no probe, so a device without /info.sys is updated too|/type_e2 /chkoff|--kind none|30000|no"
+)
+
+# What the progress window shows through a whole update of SIZE bytes.
+expected_road_events() {
+    local size=$1 position whole=$(($1 / 512))
+    # One step for the acknowledged write request, then one per
+    # floor(whole / 10) + 1 acknowledged blocks.
+    local steps=$((1 + whole / (whole / 10 + 1)))
+    printf '%s\n' "status=$S1" "position=0" "cancel=enabled" "status=$S2"
+    for ((position = 10; position <= steps * 10; position += 10)); do
+        echo "position=$position"
+    done
+    printf '%s\n' "status=$S3" "position=0" "cancel=disabled"
+    for ((position = 10; position <= 100; position += 10)); do
+        echo "position=$position"
+    done
+    echo "message icon=none text=$M6"
+}
+
+# Each empty answer to the probe makes the program send its read request again.
+expected_retries() {
+    local switches=$1 count
+    [[ $switches =~ --empty-replies\ ([0-9]+) ]] || return 0
+    for ((count = 0; count < BASH_REMATCH[1]; count++)); do
+        echo ':69 RRQ file=/info.sys mode=octet'
+    done
+}
+
+for road in "${ROADS[@]}"; do
+    IFS='|' read -r name options switches size probe <<<"$road"
+    step "$name: $options, device $switches, $size bytes"
+    make_firmware "$size"
+    start_sim road $switches
+    # shellcheck disable=SC2086 # the options are separate arguments
+    start_app /fm1:fw.bin $options
+    type_address 127.0.0.1
+    dialog_rect=$(driver window-state "${MAIN[@]}" --timeout 10000 | value_of rect)
+
+    run_update road
+    expect_eq "$(events road)" "$(expected_road_events "$size")" "what the progress window showed"
+    IFS=, read -r left top _ <<<"$dialog_rect"
+    IFS=, read -r progress_left progress_top _ <<<"$(sed -n 's/^[0-9]* rect=//p' "$WORK/road.watch" | head -n 1)"
+    expect_eq "$progress_left,$progress_top" "$left,$top" \
+        "the progress window's top-left corner on the address dialog's ($dialog_rect)"
+    expect_app_exit 0
+    expect_wire road "$(
+        expected_retries "$switches"
+        expected_wire "$size" "$probe"
+    )" "the datagrams the device received"
+    expect_image_kept road
+    echo "M6 $(time_of road 'message') ms after the click on 開始; transfer done at $(time_of road "status=$S3") ms"
+    stop_sim road
+done
+
+echo "PASS"
