@@ -11,6 +11,7 @@ packages=(
     locales fonts-ipafont-gothic imagemagick
     tftp-hpa iproute2 util-linux procps
     zip unzip
+    clang-tidy cppcheck python3
     evilwm
 )
 

@@ -19,6 +19,9 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+step "Static checks (clang-tidy, cppcheck)"
+scripts/static-checks.sh
+
 step "Fuzzing every parser for a bounded time"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -2,14 +2,13 @@
 
 ReceiveErrorOutcome OutcomeOfWinsockReceiveError(int winsockError) {
     switch (winsockError) {
+        // The wait's event selection has made the socket non-blocking.
         case kWinsockWouldBlock:
-            // The wait's event selection has made the socket non-blocking.
-            return ReceiveErrorOutcome::KeepWaiting;
+        // An ICMP "port unreachable" for an earlier send (our acknowledgement
+        // to a transfer port the device had already closed), not a fault
+        // of this receive: BSD sockets never report it on an unconnected
+        // socket, and neither do we.
         case kWinsockConnectionReset:
-            // An ICMP "port unreachable" for an earlier send (our acknowledgement
-            // to a transfer port the device had already closed), not a fault
-            // of this receive: BSD sockets never report it on an unconnected
-            // socket, and neither do we.
             return ReceiveErrorOutcome::KeepWaiting;
         default:
             // A datagram too large for the buffer (WSAEMSGSIZE) among them:

@@ -213,7 +213,7 @@ class ProbeAgainstSimulator : public EndpointWithSimulator {
     // The request as the device saw it: exact bytes, at its request port.
     void ExpectRequestReceived(const LogEntry& entry) {
         EXPECT_EQ(entry.bytes, BytesOf(kProbeRequest, sizeof kProbeRequest));
-        EXPECT_EQ(entry.localPort, sim->port());
+        EXPECT_EQ(entry.localPort, sim->Port());
         EXPECT_EQ(entry.remotePort, LocalPort(tftpEndpoint.socket));
     }
 };
@@ -241,7 +241,7 @@ TEST_F(ProbeAgainstSimulator, KindsAreReportedAndTheFirstBlockAcknowledgedAtItsP
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(LoggedOpcode(sent[0]), 3);
         EXPECT_EQ(LoggedNumber(sent[0]), 1);
-        EXPECT_NE(sent[0].localPort, sim->port()) << "the device answers from a port of its own";
+        EXPECT_NE(sent[0].localPort, sim->Port()) << "the device answers from a port of its own";
         EXPECT_EQ(received[1].bytes, kAck1);
         EXPECT_EQ(received[1].localPort, sent[0].localPort);
         EXPECT_EQ(received[1].remotePort, received[0].remotePort);

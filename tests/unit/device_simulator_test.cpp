@@ -87,7 +87,7 @@ class Client {
   public:
     explicit Client(const RunningSimulator& simulator) : simulator_(simulator) {}
 
-    void Request(const Bytes& packet) { ASSERT_TRUE(peer_.SendTo(simulator_.port(), packet)); }
+    void Request(const Bytes& packet) { ASSERT_TRUE(peer_.SendTo(simulator_.Port(), packet)); }
     void SendTo(std::uint16_t port, const Bytes& packet) {
         ASSERT_TRUE(peer_.SendTo(port, packet));
     }
@@ -165,12 +165,12 @@ TEST(DeviceSimulatorRead, ServesInfoSysByKindFromATransferPort) {
         SimulatorOptions options = Options();
         options.infoFile = c.kind;
         RunningSimulator simulator(options);
-        ASSERT_TRUE(simulator.ok());
+        ASSERT_TRUE(simulator.Running());
         Client client(simulator);
         client.Request(Rrq(c.name, c.mode));
         Reply data = client.Next();
         EXPECT_EQ(data.bytes, Data(1, Text(c.content)));
-        EXPECT_NE(data.port, simulator.port());
+        EXPECT_NE(data.port, simulator.Port());
         EXPECT_NE(data.port, 0);
         client.SendTo(data.port, Ack(1));
         // A short file is complete with that ACK: nothing is resent.
@@ -183,7 +183,7 @@ TEST(DeviceSimulatorRead, AnswersFileNotFoundForAMissingInfoSysOrAnyOtherFile) {
     missing.infoFile = InfoFile::Missing;
     RunningSimulator withoutInfo(missing);
     RunningSimulator withInfo(Options());
-    ASSERT_TRUE(withoutInfo.ok() && withInfo.ok());
+    ASSERT_TRUE(withoutInfo.Running() && withInfo.Running());
 
     Client a(withoutInfo);
     a.Request(Rrq("/info.sys"));
@@ -194,7 +194,7 @@ TEST(DeviceSimulatorRead, AnswersFileNotFoundForAMissingInfoSysOrAnyOtherFile) {
         b.Request(Rrq(name));
         Reply reply = b.Next();
         EXPECT_EQ(reply.bytes, Error(1, "File not found")) << name;
-        EXPECT_NE(reply.port, withInfo.port());
+        EXPECT_NE(reply.port, withInfo.Port());
     }
 }
 
@@ -204,7 +204,7 @@ TEST(DeviceSimulatorRead, ServesALongFileInLockStepAndResendsUnacknowledgedBlock
     content[0] = '1';
     options.infoContent = content;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
 
     client.Request(Rrq("/info.sys"));
@@ -231,7 +231,7 @@ TEST(DeviceSimulatorRead, ServesANewRequestWhileAnOldReadWaitsForItsAck) {
     options.retransmitMs = 1000;
     options.infoContent = "1" + std::string(700, '-');
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
 
     // As the updater's probe does: ACK block 1, then write from the same port.
@@ -252,7 +252,7 @@ TEST(DeviceSimulatorWrite, KeepsImagesOfAnyLengthAndReportsTheirDigest) {
     options.imagePath = ::testing::TempDir() + "ethbox_sim_image.bin";
     std::remove(options.imagePath.c_str());
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
 
     std::size_t count = 0;
     for (std::size_t length : {5120u, 5121u, 0u, 188415u}) {
@@ -277,7 +277,7 @@ TEST(DeviceSimulatorWrite, KeepsImagesOfAnyLengthAndReportsTheirDigest) {
 
 TEST(DeviceSimulatorWrite, ReacknowledgesARepeatedBlockWithoutStoringItTwice) {
     RunningSimulator simulator(Options());
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     Bytes block1 = Pattern(512);
     client.Request(Wrq());
@@ -303,7 +303,7 @@ TEST(DeviceSimulatorWrite, ReacknowledgesARepeatedBlockWithoutStoringItTwice) {
 
 TEST(DeviceSimulatorWrite, RefusesOtherNamesModesAndOversizedBlocks) {
     RunningSimulator simulator(Options());
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
 
     client.Request(Wrq("/firmware.bin"));
@@ -326,7 +326,7 @@ TEST(DeviceSimulatorWrite, RefusesOtherNamesModesAndOversizedBlocks) {
 
 TEST(DeviceSimulatorWrite, RefusesAStrangerAtTheTransferPortAndCarriesOn) {
     RunningSimulator simulator(Options());
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client owner(simulator);
     Client stranger(simulator);
 
@@ -350,7 +350,7 @@ TEST(DeviceSimulatorMisbehaviour, SilentAnswersNothing) {
     SimulatorOptions options = Options();
     options.silent = true;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     client.Request(Rrq("/info.sys"));
     client.Request(Wrq());
@@ -365,12 +365,12 @@ TEST(DeviceSimulatorMisbehaviour, EmptyRepliesAnswerTheFirstRequests) {
     SimulatorOptions options = Options();
     options.emptyReplies = 2;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     for (int i = 0; i < 2; ++i) {
         client.Request(Rrq("/info.sys"));
         Reply reply = client.Next();
-        EXPECT_EQ(reply.port, simulator.port());
+        EXPECT_EQ(reply.port, simulator.Port());
         EXPECT_TRUE(reply.bytes.empty());
     }
     client.Request(Rrq("/info.sys"));
@@ -385,7 +385,7 @@ TEST(DeviceSimulatorMisbehaviour, AnswersAReadWithBlock2OrWithAnError) {
     error.probeErrorCode = 2;
     RunningSimulator first(block2);
     RunningSimulator second(error);
-    ASSERT_TRUE(first.ok() && second.ok());
+    ASSERT_TRUE(first.Running() && second.Running());
 
     Client a(first);
     a.Request(Rrq("/info.sys"));
@@ -407,7 +407,7 @@ struct AckStory {
 
 AckStory WriteTwoBlocks(const SimulatorOptions& options) {
     RunningSimulator simulator(options);
-    EXPECT_TRUE(simulator.ok());
+    EXPECT_TRUE(simulator.Running());
     Client client(simulator);
     AckStory story;
     client.Request(Wrq());
@@ -451,7 +451,7 @@ TEST(DeviceSimulatorMisbehaviour, ADroppedAckIsLostOnceLikeAPacket) {
     SimulatorOptions options = Options();
     options.dropAckAt = 1;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     client.Request(Wrq());
     Reply ack = client.Next();
@@ -468,7 +468,7 @@ TEST(DeviceSimulatorMisbehaviour, ALateAckComesAfterTheGivenDelay) {
     options.lateAckAt = 1;
     options.lateAckMs = 600;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     client.Request(Wrq());
     Reply ack = client.Next();
@@ -484,7 +484,7 @@ TEST(DeviceSimulatorMisbehaviour, AnswersFromASecondPortAfterTheFirstAnswer) {
     SimulatorOptions options = Options();
     options.answerFromOtherPort = true;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     client.Request(Wrq());
     Reply ack0 = client.Next();
@@ -493,7 +493,7 @@ TEST(DeviceSimulatorMisbehaviour, AnswersFromASecondPortAfterTheFirstAnswer) {
     Reply ack1 = client.Next();
     EXPECT_EQ(ack1.bytes, Ack(1));
     EXPECT_NE(ack1.port, ack0.port);
-    EXPECT_NE(ack1.port, simulator.port());
+    EXPECT_NE(ack1.port, simulator.Port());
     // Whoever follows the port of each answer sends block 2 to the second port.
     client.SendTo(ack1.port, Data(2, Text("end")));
     Reply ack2 = client.Next();
@@ -516,7 +516,7 @@ TEST(DeviceSimulatorMisbehaviour, AnswersFromASecondPortAfterTheFirstAnswer) {
 
 TEST(DeviceSimulatorLog, RecordsEveryDatagramWithItsBytesPortsAndALine) {
     RunningSimulator simulator(Options());
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     // Three reads, each answered by the reader with something else than an ACK.
     const Bytes illegal = Error(4, "Illegal TFTP operation");
@@ -539,14 +539,14 @@ TEST(DeviceSimulatorLog, RecordsEveryDatagramWithItsBytesPortsAndALine) {
     EXPECT_EQ(log[0].bytes, Rrq("/info.sys"));
     EXPECT_EQ(log[0].remoteAddress, "127.0.0.1");
     EXPECT_EQ(log[0].remotePort, client.peer().port());
-    EXPECT_EQ(log[0].localPort, simulator.port());
+    EXPECT_EQ(log[0].localPort, simulator.Port());
     EXPECT_TRUE(log[1].sent);
     EXPECT_EQ(log[1].bytes, Data(1, Text("1\r\n")));
     EXPECT_EQ(log[1].localPort, ports[0]);
     EXPECT_EQ(log[3].bytes, illegal);
 
     const std::string us = "127.0.0.1:" + std::to_string(client.peer().port());
-    const std::string server = ":" + std::to_string(simulator.port());
+    const std::string server = ":" + std::to_string(simulator.Port());
     auto at = [](std::uint16_t port) { return ":" + std::to_string(port); };
     const std::vector<std::string> expected = {
         "recv " + us + " -> " + server + " len=18 RRQ file=/info.sys mode=octet",
@@ -754,7 +754,7 @@ TEST(DeviceSimulatorFaultyAnswers, SpoilTheWritesAckOfAnyBlockAsAsked) {
         SimulatorOptions options = WithFaults(Options(), c.faults);
         options.lateAckMs = c.lateMs;
         RunningSimulator simulator(options);
-        ASSERT_TRUE(simulator.ok());
+        ASSERT_TRUE(simulator.Running());
         Client client(simulator);
         client.Request(Wrq());
         const Reply ack0 = client.Next();
@@ -805,7 +805,7 @@ TEST(DeviceSimulatorFaultyAnswers, SpoilOnlyTheFirstSendingOfAReadsData) {
         options.retransmitMs = kQuietMs * 2 / 3;
         options.maxRetransmits = 1;
         RunningSimulator simulator(options);
-        ASSERT_TRUE(simulator.ok());
+        ASSERT_TRUE(simulator.Running());
         Client client(simulator);
         const auto sent = SteadyClock::now();
         client.Request(Rrq("/info.sys"));
@@ -823,7 +823,7 @@ TEST(DeviceSimulatorFaultyAnswers, TheOtherPortTakesThePeersNextPacket) {
     SimulatorOptions options = WithFaults(Options(), {"data1:other-port"});
     options.retransmitMs = kQuietMs * 2 / 3;
     RunningSimulator simulator(options);
-    ASSERT_TRUE(simulator.ok());
+    ASSERT_TRUE(simulator.Running());
     Client client(simulator);
     client.Request(Rrq("/info.sys"));
     const Reply data = client.Next();

@@ -136,27 +136,28 @@ Observed RunOnce(const RunPlan& plan, const Outcome& expected, WireBarrier& barr
     // system chose for the device may be taken there already: choose again.
     std::unique_ptr<RunningSimulator> sim;
     std::unique_ptr<RunningSimulator> sentinel;
-    for (int attempt = 0; attempt < 10 && (sentinel == nullptr || !sentinel->ok()); ++attempt) {
+    for (int attempt = 0; attempt < 10 && (sentinel == nullptr || !sentinel->Running());
+         ++attempt) {
         SimulatorOptions options;
         options.bindAddress = kDeviceAddress;
         options.port = 0;
         fault_campaign::ApplyToSimulator(plan, &options);
         sim = std::make_unique<RunningSimulator>(options);
-        if (!sim->ok()) {
-            ADD_FAILURE() << "the device cannot bind " << kDeviceAddress << ": " << sim->error();
+        if (!sim->Running()) {
+            ADD_FAILURE() << "the device cannot bind " << kDeviceAddress << ": " << sim->Error();
             return {};
         }
         SimulatorOptions listener;
         listener.bindAddress = kElsewhere;
-        listener.port = sim->port();
+        listener.port = sim->Port();
         listener.silent = true;
         sentinel = std::make_unique<RunningSimulator>(listener);
     }
-    if (!sentinel->ok()) {
+    if (!sentinel->Running()) {
         ADD_FAILURE() << "no port for both the device and the sentinel";
         return {};
     }
-    deviceRequestPort = sim->port();
+    deviceRequestPort = sim->Port();
     SetTypedAddress(kDeviceAddress);
 
     RecordingWindow window;
@@ -180,7 +181,7 @@ Observed RunOnce(const RunPlan& plan, const Outcome& expected, WireBarrier& barr
     EXPECT_EQ(observed.message, "M" + std::to_string(expected.message));
 
     const std::vector<LogEntry> wire = barrier.SettledLog(*sim, kDeviceAddress);
-    CheckWire(wire, sim->port());
+    CheckWire(wire, sim->Port());
     for (const LogEntry& entry : barrier.SettledLog(*sentinel, kElsewhere)) {
         ADD_FAILURE() << "sent to " << kElsewhere << " instead of " << kDeviceAddress << ": "
                       << entry.line;

@@ -133,7 +133,7 @@ class UploadToSimulator : public EndpointWithSimulator {
         ASSERT_EQ(sent.size(), static_cast<std::size_t>(blocks) + 1);  // ACK 0 to ACK of the last
 
         EXPECT_EQ(received[0].bytes, BytesOf(kWriteRequest, sizeof kWriteRequest));
-        EXPECT_EQ(received[0].localPort, sim->port());
+        EXPECT_EQ(received[0].localPort, sim->Port());
         const std::uint16_t endpointPort = received[0].remotePort;
         for (int block = 1; block <= blocks; ++block) {
             const LogEntry& data = received[static_cast<std::size_t>(block)];
@@ -144,7 +144,7 @@ class UploadToSimulator : public EndpointWithSimulator {
             ASSERT_EQ(LoggedNumber(data), block);
             EXPECT_EQ(data.remotePort, endpointPort);
             EXPECT_EQ(data.localPort, ack.localPort) << "DATA goes where the ACK came from";
-            EXPECT_NE(data.localPort, sim->port());
+            EXPECT_NE(data.localPort, sim->Port());
             const std::size_t offset = static_cast<std::size_t>(block - 1) * 512;
             const std::size_t payload =
                 block < blocks ? 512 : static_cast<std::size_t>(length % 512);

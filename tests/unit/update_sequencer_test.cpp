@@ -141,8 +141,8 @@ class UpdateSequencerTest : public ::testing::Test {
         options.port = 0;
         misbehave(options);
         sim = std::make_unique<RunningSimulator>(options);
-        ASSERT_TRUE(sim->ok()) << "the simulated device cannot bind " << kDeviceAddress;
-        deviceRequestPort = sim->port();
+        ASSERT_TRUE(sim->Running()) << "the simulated device cannot bind " << kDeviceAddress;
+        deviceRequestPort = sim->Port();
         SetTypedAddress(kDeviceAddress);
         std::snprintf(launchOptions.firmwareName, sizeof launchOptions.firmwareName, "%s",
                       file.name().c_str());
@@ -217,14 +217,14 @@ class UpdateSequencerTest : public ::testing::Test {
         const bool layer = StartSocketLayer();
         const SocketHandle socket = OpenUdpSocket();
         EXPECT_TRUE(
-            SendDatagram(socket, kDeviceAddressValue, sim->port(), kMarker.data(), kMarker.size()));
+            SendDatagram(socket, kDeviceAddressValue, sim->Port(), kMarker.data(), kMarker.size()));
         const auto giveUp = Clock::now() + std::chrono::seconds(5);
         for (bool seen = false; !seen;) {
             opcodes.clear();
             for (const LogEntry& entry : LoggedDatagrams(*sim, false)) {
                 if (entry.bytes == kMarker) {
                     seen = true;
-                } else if (entry.localPort == sim->port()) {
+                } else if (entry.localPort == sim->Port()) {
                     opcodes.push_back(LoggedOpcode(entry));
                 }
             }

@@ -433,15 +433,15 @@ RunningSimulator::~RunningSimulator() {
     delete impl_;
 }
 
-bool RunningSimulator::ok() const {
+bool RunningSimulator::Running() const {
     return impl_->running;
 }
 
-const std::string& RunningSimulator::error() const {
+const std::string& RunningSimulator::Error() const {
     return impl_->simulator.Error();
 }
 
-std::uint16_t RunningSimulator::port() const {
+std::uint16_t RunningSimulator::Port() const {
     return impl_->simulator.BoundPort();
 }
 

@@ -119,9 +119,12 @@ class RunningSimulator {
   public:
     explicit RunningSimulator(SimulatorOptions options);  // port 0 is the usual choice in tests
     ~RunningSimulator();                                  // stops and joins
-    bool ok() const;                                      // bound and running
-    const std::string& error() const;                     // why not, when not ok()
-    std::uint16_t port() const;
+    // Its thread runs the simulator it owns: neither can be shared by a copy.
+    RunningSimulator(const RunningSimulator&) = delete;
+    RunningSimulator& operator=(const RunningSimulator&) = delete;
+    bool Running() const;              // bound and running
+    const std::string& Error() const;  // why not, when not Running()
+    std::uint16_t Port() const;
     std::vector<LogEntry> Log() const;
     // Waits up to timeoutMs for the count-th completed image (1-based).
     bool WaitForImages(std::size_t count, int timeoutMs) const;

@@ -22,8 +22,8 @@ void PrintTimestamp() {
     const auto sinceEpoch = std::chrono::duration_cast<std::chrono::microseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
-    std::printf("%lld.%06lld ", static_cast<long long>(sinceEpoch / 1000000),
-                static_cast<long long>(sinceEpoch % 1000000));
+    static_cast<void>(std::printf("%lld.%06lld ", static_cast<long long>(sinceEpoch / 1000000),
+                                  static_cast<long long>(sinceEpoch % 1000000)));
 }
 
 void PrintLine(const std::string& line, void* context) {
@@ -34,10 +34,12 @@ void PrintLine(const std::string& line, void* context) {
     if (commandLine.timestamps) {
         PrintTimestamp();
     }
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
+    // A failed write means the reader has gone and there is no one left to
+    // tell; the simulator serves on regardless.
+    static_cast<void>(std::fputs(line.c_str(), stdout));
+    static_cast<void>(std::fputc('\n', stdout));
     // Scripts read the output through a pipe or a file while we run.
-    std::fflush(stdout);
+    static_cast<void>(std::fflush(stdout));
 }
 
 }  // namespace
@@ -51,17 +53,19 @@ int main(int argc, char** argv) {
     SimCommandLine commandLine;
     std::string error;
     if (!ParseSimCommandLine(arguments, &commandLine, &error)) {
-        std::fprintf(stderr, "ethbox-sim: %s\n(--help lists the switches)\n", error.c_str());
+        // The exit status reports the failure even when stderr cannot.
+        static_cast<void>(
+            std::fprintf(stderr, "ethbox-sim: %s\n(--help lists the switches)\n", error.c_str()));
         return 2;
     }
     if (commandLine.help) {
-        std::fputs(SimUsage(), stdout);
+        static_cast<void>(std::fputs(SimUsage(), stdout));
         return 0;
     }
     DeviceSimulator simulator(commandLine.options);
     simulator.SetLineSink(PrintLine, &commandLine);
     if (!simulator.Bind()) {
-        std::fprintf(stderr, "ethbox-sim: %s\n", simulator.Error().c_str());
+        static_cast<void>(std::fprintf(stderr, "ethbox-sim: %s\n", simulator.Error().c_str()));
         return 1;
     }
     simulator.Run();

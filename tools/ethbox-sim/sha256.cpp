@@ -71,7 +71,7 @@ std::array<std::uint8_t, 32> Sha256::Finish() {
 
 void Sha256::Compress(const std::uint8_t* block) {
     std::uint32_t schedule[64];
-    for (int i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 16; ++i) {
         schedule[i] = (std::uint32_t{block[4 * i]} << 24) |
                       (std::uint32_t{block[4 * i + 1]} << 16) |
                       (std::uint32_t{block[4 * i + 2]} << 8) | std::uint32_t{block[4 * i + 3]};

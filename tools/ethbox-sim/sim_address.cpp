@@ -36,11 +36,11 @@ bool ParseSimAddress(const std::string& text, std::uint32_t* address) {
 }
 
 std::string FormatSimAddress(std::uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(address >> 24),
-                  static_cast<unsigned>((address >> 16) & 0xFF),
-                  static_cast<unsigned>((address >> 8) & 0xFF),
-                  static_cast<unsigned>(address & 0xFF));
+    char text[16];  // "255.255.255.255" and the terminator: it always fits
+    static_cast<void>(std::snprintf(
+        text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(address >> 24),
+        static_cast<unsigned>((address >> 16) & 0xFF), static_cast<unsigned>((address >> 8) & 0xFF),
+        static_cast<unsigned>(address & 0xFF)));
     return text;
 }
 

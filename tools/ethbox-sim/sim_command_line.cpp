@@ -22,6 +22,12 @@ bool ParseNumber(const std::string& text, long minimum, long maximum, int* value
     return true;
 }
 
+std::string NotANumberFrom(const std::string& name, long minimum, long maximum,
+                           const std::string& value) {
+    return name + ": not a number from " + std::to_string(minimum) + " to " +
+           std::to_string(maximum) + ": " + value;
+}
+
 bool ReadFile(const std::string& path, std::string* content) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -34,7 +40,7 @@ bool ReadFile(const std::string& path, std::string* content) {
         content->append(chunk, count);
     }
     bool ok = std::ferror(file) == 0;
-    std::fclose(file);
+    static_cast<void>(std::fclose(file));  // only read: a failed close loses nothing
     return ok;
 }
 
@@ -131,8 +137,7 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
                 return false;
             }
             if (!ParseNumber(value, minimum, maximum, number)) {
-                *error = name + ": not a number from " + std::to_string(minimum) + " to " +
-                         std::to_string(maximum) + ": " + value;
+                *error = NotANumberFrom(name, minimum, maximum, value);
                 return false;
             }
             return true;

@@ -32,8 +32,8 @@ std::string Printable(const std::string& text) {
         if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\') {
             out.push_back(c);
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            char escaped[8];  // four characters and the terminator: it always fits
+            static_cast<void>(std::snprintf(escaped, sizeof escaped, "\\x%02x", byte));
             out += escaped;
         }
     }

@@ -124,7 +124,7 @@ class WriteTransfer : public Transfer {
                   SimSocket secondary, const SimulatorOptions& options);
     void Start(Clock::time_point now) override;
 
-    static constexpr std::size_t kMaxImageSize = 32u * 1024 * 1024;
+    static constexpr std::size_t kMaxImageSize = std::size_t{32} * 1024 * 1024;
 
   private:
     void OnPeerPacket(const Bytes& packet, Clock::time_point now) override;

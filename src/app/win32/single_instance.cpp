@@ -33,6 +33,9 @@ bool ClaimSingleInstance() {
     if (mutex == nullptr) {
         return false;
     }
+    // Not a leak: the handle stays open until the process ends, as holding it
+    // is what marks this instance.
+    // cppcheck-suppress resourceLeak
     return GetLastError() != ERROR_ALREADY_EXISTS;
 }
 

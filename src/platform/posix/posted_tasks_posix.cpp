@@ -49,7 +49,7 @@ bool RunOnePostedTask() {
         queue.tasks.pop_front();
         if (queue.tasks.empty()) {
             std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t read_ = read(queue.signal, &count, sizeof count);
+            [[maybe_unused]] const ssize_t drained = read(queue.signal, &count, sizeof count);
         }
     }
     // Outside the lock: a task may post another, or wait in a receive itself.

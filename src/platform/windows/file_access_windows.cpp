@@ -12,7 +12,7 @@ std::FILE* OpenRegularFileForReading(const char* path) {
     }
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) {
-        std::fclose(file);
+        static_cast<void>(std::fclose(file));  // opened only to be refused
         return nullptr;
     }
     return file;

@@ -71,9 +71,9 @@ class EndpointWithSimulator : public ::testing::Test {
         options.bindAddress = kSimulatorTarget;
         options.port = 0;
         sim = std::make_unique<RunningSimulator>(options);
-        ASSERT_TRUE(sim->ok());
+        ASSERT_TRUE(sim->Running());
         SetTypedAddress(kSimulatorTarget);
-        ASSERT_TRUE(OpenEndpoint(sim->port()));
+        ASSERT_TRUE(OpenEndpoint(sim->Port()));
     }
     void TearDown() override {
         CloseEndpoint();

@@ -43,7 +43,7 @@ class WireBarrier {
         EXPECT_TRUE(ethbox_sim::ParseSimAddress(address, &target)) << address;
         for (std::uint8_t round = 0; round < 2; ++round) {
             const std::vector<std::uint8_t> marker = {0, 0x7F, 'e', 'n', 'd', round};
-            ethbox_sim::SimSend(socket_, {target, sim.port()}, marker.data(), marker.size());
+            ethbox_sim::SimSend(socket_, {target, sim.Port()}, marker.data(), marker.size());
             const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
             while (!Logged(sim, marker)) {
                 if (std::chrono::steady_clock::now() > giveUp) {
