@@ -106,25 +106,6 @@ struct Observed {
     bool imageKept = false;
 };
 
-// Plays the window from Start to Teardown: a tick whenever the timer is
-// armed, at once (the intervals are recorded, not slept: the receives wait for real).
-void PlayWindow(RecordingWindow& window) {
-    Start(window);
-    for (int ticks = 0; !window.ended(); ++ticks) {
-        if (!window.timerArmed) {
-            ADD_FAILURE() << "the window neither ended nor has a timer: it would hang";
-            break;
-        }
-        if (ticks == kTickLimit) {
-            ADD_FAILURE() << "still running after " << kTickLimit << " ticks";
-            break;
-        }
-        Tick(window);
-    }
-    window.MarkDestroyed();
-    Teardown(window);
-}
-
 Observed RunOnce(const RunPlan& plan, const Outcome& expected, WireBarrier& barrier) {
     FirmwareFile file(plan.imageSize);
     std::snprintf(launchOptions.firmwareName, sizeof launchOptions.firmwareName, "%s",
@@ -161,7 +142,7 @@ Observed RunOnce(const RunPlan& plan, const Outcome& expected, WireBarrier& barr
     SetTypedAddress(kDeviceAddress);
 
     RecordingWindow window;
-    PlayWindow(window);
+    PlayWindow(window, kTickLimit);
 
     Observed observed;
     for (std::size_t i = 0; i < window.messages.size(); ++i) {

@@ -150,38 +150,24 @@ class UpdateSequencerTest : public ::testing::Test {
         launchOptions.probeEnabled = launch.probe;
     }
 
-    // Plays the window from its creation to its destruction: Start, then a
-    // tick whenever the timer is armed (its interval is recorded, not waited
-    // for: the receives wait for real), the messages posted meanwhile
-    // dispatched between ticks, and Teardown once the window has ended.
-    // `beforeTick` runs before each tick, as whatever the user does between
-    // ticks would.
+    // Plays the window from its creation to its destruction (PlayWindow),
+    // noting when each tick starts and returns. `beforeTick` runs before each
+    // tick, as whatever the user does between ticks would.
     void Run(RecordingWindow& window, const std::function<void()>& beforeTick = {}) {
-        const bool started = Start(window);
-        EXPECT_EQ(updateSequencer.busy, started);
-        for (int ticks = 0; !window.ended(); ++ticks) {
-            while (PumpOneMessage()) {
-            }
-            if (beforeTick) {
-                beforeTick();
-            }
-            if (window.ended()) {
-                break;
-            }
-            if (!window.timerArmed) {
-                ADD_FAILURE() << "the window neither ended nor has a timer: it would hang";
-                break;
-            }
-            if (ticks == kTickLimit) {
-                ADD_FAILURE() << "still running after " << kTickLimit << " ticks";
-                break;
-            }
-            tickStarted = Clock::now();
-            Tick(window);
-            tickReturned = Clock::now();
-        }
-        window.MarkDestroyed();
-        Teardown(window);
+        bool firstLook = true;
+        const bool started = PlayWindow(
+            window, kTickLimit,
+            [&] {
+                if (firstLook) {
+                    firstLook = false;
+                    EXPECT_TRUE(updateSequencer.busy) << "a running update shows the wait cursor";
+                }
+                if (beforeTick) {
+                    beforeTick();
+                }
+                tickStarted = Clock::now();
+            },
+            [&] { tickReturned = Clock::now(); });
         ExpectOneEnding(window);
         EXPECT_EQ(updateSequencer.busy, started)
             << "the cursor stays as it was until the next Start";

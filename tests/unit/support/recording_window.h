@@ -1,12 +1,16 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/ui_texts.h"
+#include "platform/udp_socket.h"
 #include "sequencer/progress_window.h"
+#include "sequencer/update_sequencer.h"
 
 // A progress window that keeps, in order, one short line for each operation
 // the sequencer applies to it ("arm 30", "step 20", "message M5 stop",
@@ -113,3 +117,41 @@ class RecordingWindow : public ProgressWindow {
         trace.push_back(std::move(line));
     }
 };
+
+// Plays the window's timer from Start to Teardown: a tick whenever the timer
+// is armed, at once (the interval is recorded, not slept: the receives wait
+// for real), with the messages posted meanwhile dispatched between ticks.
+// `beforeTick` and `afterTick`, when given, run around each tick as whatever
+// the user does between ticks would. A window that neither ends nor arms its
+// timer, or runs past `tickLimit` ticks, fails the test rather than hangs it.
+// Returns what Start returned.
+inline bool PlayWindow(RecordingWindow& window, int tickLimit,
+                       const std::function<void()>& beforeTick = {},
+                       const std::function<void()>& afterTick = {}) {
+    const bool started = Start(window);
+    for (int ticks = 0; !window.ended(); ++ticks) {
+        while (PumpOneMessage()) {
+        }
+        if (beforeTick) {
+            beforeTick();
+        }
+        if (window.ended()) {
+            break;
+        }
+        if (!window.timerArmed) {
+            ADD_FAILURE() << "the window neither ended nor has a timer: it would hang";
+            break;
+        }
+        if (ticks == tickLimit) {
+            ADD_FAILURE() << "still running after " << tickLimit << " ticks";
+            break;
+        }
+        Tick(window);
+        if (afterTick) {
+            afterTick();
+        }
+    }
+    window.MarkDestroyed();
+    Teardown(window);
+    return started;
+}
