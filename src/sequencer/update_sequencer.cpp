@@ -285,6 +285,10 @@ void Cancel(ProgressWindow& window) {
 }
 
 void Teardown(ProgressWindow& window) {
+    // A tick may still wait in its receive further up this thread's stack
+    // (the window can be destroyed from a message dispatched there): once it
+    // returns, the window it would show a message in is gone.
+    updateSequencer.windowEnding = true;
     window.KillTimer();
     updateSequencer.state = SequencerState::Idle;
     CloseEndpoint();

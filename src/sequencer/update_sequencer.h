@@ -33,8 +33,9 @@ struct UpdateSequencer {
     std::int32_t stepBlocks = 0;  // from LoadFirmwareImage
     bool busy = false;            // selects the wait cursor; stays set until the next Start
     // Set once the window has been told to end (a message is shown or about
-    // to be): nothing more may happen in this window, whatever is dispatched
-    // while that message is up or while a receive still waits.
+    // to be) or has been destroyed: nothing more may happen in this window,
+    // whatever is dispatched while that message is up or while a receive
+    // still waits.
     bool windowEnding = false;
 };
 
@@ -54,5 +55,6 @@ void Tick(ProgressWindow& window);
 // For 中止, Esc and a request to close the window. Acts at most once per window.
 void Cancel(ProgressWindow& window);
 
-// When the window is destroyed.
+// When the window is destroyed. A tick still waiting in its receive then
+// returns to a window that is gone, and does nothing more.
 void Teardown(ProgressWindow& window);

@@ -435,6 +435,24 @@ TEST_F(UpdateSequencerTest, CancelDuringTheWaitOfATickEndsThatTickSilently) {
     }
 }
 
+// The window destroyed while a tick waits for a silent device (a message
+// dispatched in the wait destroyed it): the tick returns to a window that is
+// gone, so it shows nothing, arms nothing and sends nothing.
+TEST_F(UpdateSequencerTest, ATickWhoseWindowIsDestroyedDuringItsWaitDoesNothingMore) {
+    FirmwareFile file(5120);
+    Prepare([](SimulatorOptions& o) { o.silent = true; }, kAp, file);
+    RecordingWindow window;
+    ASSERT_TRUE(Start(window));
+    calls.PostAfter(std::chrono::milliseconds(100), [&window] {
+        window.MarkDestroyed();
+        Teardown(window);
+    });
+    Tick(window);
+    calls.ExpireAll();
+    ExpectTrace(window.trace, {"arm 30", "kill", "destroyed", "kill"});
+    EXPECT_EQ(RequestsOnTheWire(), std::vector<int>{kReadRequest});
+}
+
 // The dialog manager can deliver a second cancel, and a stray tick can come,
 // while a message is up or after the window was told to end.
 TEST_F(UpdateSequencerTest, NothingMoreHappensOnceTheWindowIsEnding) {
