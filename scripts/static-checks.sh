@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Static checks of the program and the simulator: clang-tidy (.clang-tidy says
-# which checks and why) and cppcheck, each over the POSIX build and over the
-# Windows build, so that the platform bodies of both are read. Fails on any
-# finding. Reads the compile databases of the native and windows presets and
+# which checks and why), cppcheck and a compilation as C++20, each over the
+# POSIX build and over the Windows build, so that the platform bodies of both
+# are read. Fails on any finding. Reads the compile databases of the native and windows presets and
 # configures a preset whose database is missing (configuring is enough: no
 # build is needed). Tests are not checked.
 set -euo pipefail
@@ -102,6 +102,50 @@ run_cppcheck() {
     fi
 }
 
+# The program and the simulator are built as C++17 and must compile as C++20
+# as well: each translation unit of a database, compiled by its own command
+# with -std=c++20 instead, front end only (what C++20 changes is language).
+compile_as_cxx20() {
+    local name=$1 database=$2
+    local status=0
+    python3 - "$database/compile_commands.json" "$root" "$jobs" >"$work/cxx20-$name.out" 2>&1 <<'EOF' ||
+import concurrent.futures, json, os, shlex, subprocess, sys
+database, root, jobs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+commands = {}
+for entry in json.load(open(database)):
+    path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
+    relative = os.path.relpath(path, root)
+    if not (relative.startswith(("src/", "tools/")) and relative.endswith(".cpp")):
+        continue
+    words, skip = [], False
+    for word in shlex.split(entry["command"]):
+        if skip or word == "-o":
+            skip = not skip
+            continue
+        words.append("-std=c++20" if word.startswith("-std=") else word)
+    if "-std=c++20" not in words:
+        words.insert(1, "-std=c++20")
+    commands[relative] = (entry["directory"], words + ["-fsyntax-only"])
+def compile_one(item):
+    directory, words = item[1]
+    return item[0], subprocess.run(words, cwd=directory, capture_output=True, text=True)
+failed = 0
+with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+    for relative, result in pool.map(compile_one, sorted(commands.items())):
+        if result.returncode != 0:
+            failed += 1
+            print(f"{relative}: does not compile as C++20\n{result.stderr}")
+print(f"{len(commands)} files, {failed} failing")
+sys.exit(1 if failed else 0)
+EOF
+        status=$?
+    printf 'c++20 (%s): %s\n' "$name" "$(tail -n 1 "$work/cxx20-$name.out")"
+    if ((status != 0)); then
+        head -n -1 "$work/cxx20-$name.out"
+        failed=1
+    fi
+}
+
 mapfile -t mingw_includes < <(mingw_library_includes)
 windows_args=(--target=x86_64-w64-mingw32 -nostdinc++)
 for directory in "${mingw_includes[@]}"; do
@@ -112,6 +156,8 @@ run_cppcheck posix "$native_db" --library=posix
 run_cppcheck windows "$windows_db" --platform=win64 --library=windows
 run_clang_tidy posix "$native_db"
 run_clang_tidy windows "$windows_db" "${windows_args[@]}"
+compile_as_cxx20 posix "$native_db"
+compile_as_cxx20 windows "$windows_db"
 
 if ((failed)); then
     echo "static-checks: findings above" >&2

@@ -1,32 +1,60 @@
 #include "app/ui_texts.h"
 
-const char kWindowCaption[] = u8"ETHERNETボックスバージョンアップ";
+// Plain literals hold the texts as UTF-8 under C++17 and C++20 alike (u8"..."
+// turns into char8_t under C++20, which no const char* takes), as long as the
+// compiler keeps the source's UTF-8 (MSVC needs /utf-8): this says so.
+static_assert(sizeof("ー") == 4 && "ー"[0] == '\xE3', "texts must be compiled as UTF-8");
+
+// Each text stays whole, line for line as the user sees it, so that a search
+// of the source for what is on the screen finds it.
+// clang-format off
+
+const char kWindowCaption[] = "ETHERNETボックスバージョンアップ";
 
 const char kAddressFormatMessage[] =
-    u8"IPアドレスの指定が間違っています。\n「000.000.000.000」形式で指定してください。";
+    "IPアドレスの指定が間違っています。\n"
+    "「000.000.000.000」形式で指定してください。";
 
 const char* MessageText(UpdateMessage message) {
     switch (message) {
         case UpdateMessage::FirmwareUnreadable:
-            return u8"ファームウェアファイルが読み込めません。\nバージョンアップの実行を中止します"
-                   u8"。";
+            return "ファームウェアファイルが読み込めません。\n"
+                   "バージョンアップの実行を中止します。";
         case UpdateMessage::SocketsFailed:
-            return u8"Winsockの初期化に失敗しました。\nバージョンアップの実行を中止します。";
+            return "Winsockの初期化に失敗しました。\n"
+                   "バージョンアップの実行を中止します。";
         case UpdateMessage::NoConnection:
-            return u8"ETHERNETボックスに接続できませんでした。\n装置の接続状況を確認し、再度バージ"
-                   u8"ョンアップを\n実行してください。";
+            return "ETHERNETボックスに接続できませんでした。\n"
+                   "装置の接続状況を確認し、再度バージョンアップを\n"
+                   "実行してください。";
         case UpdateMessage::UpdateFailed:
-            return u8"バージョンアップに失敗しました。\n装置の接続状況を確認し、再度バージョンアッ"
-                   u8"プを\n実行してください。";
+            return "バージョンアップに失敗しました。\n"
+                   "装置の接続状況を確認し、再度バージョンアップを\n"
+                   "実行してください。";
         case UpdateMessage::TransferFailed:
-            return u8"データの転送に失敗しました。\nバージョンアップの実行を中止します。";
+            return "データの転送に失敗しました。\n"
+                   "バージョンアップの実行を中止します。";
         case UpdateMessage::Completed:
-            return u8"バージョンアップが完了しました。";
+            return "バージョンアップが完了しました。";
         case UpdateMessage::Interrupted:
-            return u8"バージョンアップの実行を中断します。";
+            return "バージョンアップの実行を中断します。";
     }
     return "";
 }
+
+const char* StatusTextOf(StatusText status) {
+    switch (status) {
+        case StatusText::Connecting:
+            return "ETHERNETボックスに接続しています...";
+        case StatusText::Transferring:
+            return "ファームウェアを転送しています...";
+        case StatusText::Updating:
+            return "ファームウェアを更新しています...";
+    }
+    return "";
+}
+
+// clang-format on
 
 MessageIcon MessageIconOf(UpdateMessage message) {
     switch (message) {
@@ -37,16 +65,4 @@ MessageIcon MessageIconOf(UpdateMessage message) {
         default:
             return MessageIcon::Exclamation;
     }
-}
-
-const char* StatusTextOf(StatusText status) {
-    switch (status) {
-        case StatusText::Connecting:
-            return u8"ETHERNETボックスに接続しています...";
-        case StatusText::Transferring:
-            return u8"ファームウェアを転送しています...";
-        case StatusText::Updating:
-            return u8"ファームウェアを更新しています...";
-    }
-    return "";
 }

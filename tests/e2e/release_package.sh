@@ -53,13 +53,15 @@ expect_eq "$licence" "$(cat "$ROOT/LICENSE")" "licence"
 grep -q '^Copyright (c) 2026 EthBoxVup developers$' <<<"$licence" || fail "licence's copyright line"
 
 step "the read-me shows every message of the program, in both languages"
-# Each message is written in the source as adjacent u8"..." literals ending
-# in a full stop; the read-me quotes it line by line under a "■ ".
-messages=$(awk '/u8"/ { collecting = 1 } collecting { statement = statement $0 }
+# Each message is written in the source's clang-format off block as adjacent
+# "..." literals, one a line, ending in a full stop; the read-me quotes it
+# line by line under a "■ ".
+messages=$(awk '/clang-format off/ { texts = 1 } /clang-format on/ { texts = 0 }
+                texts && /"/ { collecting = 1 } collecting { statement = statement $0 }
                 collecting && /;/ { print statement; statement = ""; collecting = 0 }' \
     "$ROOT/src/app/ui_texts.cpp" |
     while IFS= read -r statement; do
-        grep -o 'u8"[^"]*"' <<<"$statement" | sed 's/^u8"//; s/"$//' | tr -d '\n'
+        grep -o '"[^"]*"' <<<"$statement" | sed 's/^"//; s/"$//' | tr -d '\n'
         echo
     done | grep '。$')
 count=$(wc -l <<<"$messages")
