@@ -100,7 +100,8 @@ std::string NextImageLine(Simulator* simulator) {
 // steps. Returns the last step's result.
 UploadStepResult Upload(std::uint16_t port, double* milliseconds) {
     std::snprintf(typedAddress, sizeof typedAddress, "127.0.0.1");
-    if (!OpenEndpoint(port)) {
+    deviceRequestPort = port;
+    if (!OpenEndpoint()) {
         return UploadStepResult::ReceiveFailed;
     }
     auto start = std::chrono::steady_clock::now();

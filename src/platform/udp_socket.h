@@ -21,16 +21,8 @@ constexpr std::uint32_t kAnyAddress = 0;  // 0.0.0.0
 // kInvalidSocket when it cannot be created or bound (nothing is left open).
 SocketHandle OpenUdpSocket();
 
-// The same, bound to one local address and port (0: the system chooses). A
-// socket bound to one loopback address sees only what is sent to that
-// address, which is how tests tell where a datagram went.
-SocketHandle OpenUdpSocketAt(std::uint32_t localAddress, std::uint16_t localPort);
-
 // Shuts the socket down in both directions and closes it.
 void CloseUdpSocket(SocketHandle socket);
-
-// The local port the system chose at the bind (0 when it cannot be told).
-std::uint16_t LocalPort(SocketHandle socket);
 
 // False when the platform refused the send.
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
@@ -53,8 +45,3 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
 // that gets the same handle. Harmless when no receive is waiting: the next
 // receive is not affected.
 void InterruptReceive();
-
-// Takes one pending window message, if any, and dispatches it. False when none
-// was waiting. On POSIX, where there are no window messages, a task posted
-// with PostTask (platform/posix/posted_tasks.h) stands in for one.
-bool PumpOneMessage();

@@ -9,8 +9,6 @@
 
 UpdateSequencer updateSequencer;
 
-std::uint16_t deviceRequestPort = kTftpServerPort;
-
 namespace {
 
 // What one tick's step made of its receive, or of the passing second.
@@ -236,7 +234,7 @@ bool Start(ProgressWindow& window) {
         Fail(window, UpdateMessage::FirmwareUnreadable);
         return false;
     }
-    if (!OpenEndpoint(deviceRequestPort)) {
+    if (!OpenEndpoint()) {
         Fail(window, UpdateMessage::SocketsFailed);
         return false;
     }

@@ -42,9 +42,6 @@ struct UpdateSequencer {
 // The process-wide sequencer, reset by each Start.
 extern UpdateSequencer updateSequencer;
 
-// The port the device takes requests at: 69. Only tests point it elsewhere.
-extern std::uint16_t deviceRequestPort;
-
 // Called once the window shows S1 and its bar is at 0 of 0..100. True when the
 // update is running; false after a failure, when the window has been told to end.
 bool Start(ProgressWindow& window);

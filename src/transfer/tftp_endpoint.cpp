@@ -6,6 +6,8 @@
 
 TftpEndpoint tftpEndpoint;
 
+std::uint16_t deviceRequestPort = kTftpServerPort;
+
 namespace {
 
 // Characters before the terminator, looking at no more than `limit` bytes.
@@ -35,14 +37,13 @@ bool IsAsciiDigit(char c) {
 
 }  // namespace
 
-bool OpenEndpoint(std::uint16_t requestPort) {
+bool OpenEndpoint() {
     TftpEndpoint& endpoint = tftpEndpoint;
     CloseEndpoint();  // never leak a socket, should a caller open twice
     if (!StartSocketLayer()) {
         return false;
     }
     endpoint.socketLayerStarted = true;
-    endpoint.requestPort = requestPort;
     if (!CopyTypedAddress(endpoint.targetAddress)) {
         CloseEndpoint();
         return false;
@@ -73,7 +74,7 @@ void CloseEndpoint() {
 }
 
 void SendRequest(const std::uint8_t* packet, std::size_t length) {
-    SendToPort(packet, length, tftpEndpoint.requestPort);
+    SendToPort(packet, length, deviceRequestPort);
 }
 
 // The address is converted anew for each send. One that does not parse sends

@@ -14,24 +14,28 @@ struct TftpEndpoint {
     bool socketLayerStarted = false;
     SocketHandle socket = kInvalidSocket;
     char targetAddress[kTargetAddressSize] = {};
-    std::uint16_t requestPort = kTftpServerPort;  // only tests choose another
 };
 
 // The process-wide endpoint: one socket to one device.
 extern TftpEndpoint tftpEndpoint;
 
+// The port the device takes requests at: always 69 in the program. The one
+// seam for tests and benchmarks, whose simulated device listens at a port the
+// system chose (binding 69 needs root); they set it before OpenEndpoint.
+extern std::uint16_t deviceRequestPort;
+
 // Starts the socket layer, copies typedAddress into targetAddress and opens
 // the socket, bound to a port the system chooses. On any failure closes what
 // was opened and returns false; an address longer than the 63 characters
 // targetAddress holds is such a failure (it is never cut short).
-bool OpenEndpoint(std::uint16_t requestPort = kTftpServerPort);
+bool OpenEndpoint();
 
 // Releases everything; harmless in any state and when called twice.
 void CloseEndpoint();
 
 // Sends go to targetAddress, read with ParseDecimalAddress anew each time; an
 // address that does not parse, or a closed endpoint, sends nothing.
-// A request (RRQ, WRQ) goes to the request port of the target.
+// A request (RRQ, WRQ) goes to deviceRequestPort at the target.
 void SendRequest(const std::uint8_t* packet, std::size_t length);
 
 // A reply or DATA goes to the port the answered datagram came from.

@@ -168,10 +168,11 @@ TEST_F(TftpEndpointTest, AnAddressThatDoesNotParseSendsNothing) {
 TEST(TftpEndpointLifecycle, ClosingTwiceOrAfterAFailedOpenIsHarmless) {
     RawUdpPeer server{kRawPeerAddress};
     ASSERT_TRUE(server.ok());
+    deviceRequestPort = server.port();
 
     // 64 characters do not fit the 63 the endpoint holds: refused, not cut.
     SetTypedAddress(std::string(64 - 9, '0') + "127.0.0.2");
-    EXPECT_FALSE(OpenEndpoint(server.port()));
+    EXPECT_FALSE(OpenEndpoint());
     EXPECT_FALSE(tftpEndpoint.socketLayerStarted);
     EXPECT_EQ(tftpEndpoint.socket, kInvalidSocket);
     CloseEndpoint();
@@ -186,7 +187,7 @@ TEST(TftpEndpointLifecycle, ClosingTwiceOrAfterAFailedOpenIsHarmless) {
     // 63 characters fit exactly and still name 127.0.0.2.
     const std::string longest = std::string(63 - 9, '0') + "127.0.0.2";
     SetTypedAddress(longest);
-    ASSERT_TRUE(OpenEndpoint(server.port()));
+    ASSERT_TRUE(OpenEndpoint());
     EXPECT_EQ(std::string(tftpEndpoint.targetAddress), longest);
     SendRequest(kWriteRequest, sizeof kWriteRequest);
     const RawUdpPeer::Datagram write = server.Receive();
@@ -199,7 +200,7 @@ TEST(TftpEndpointLifecycle, ClosingTwiceOrAfterAFailedOpenIsHarmless) {
 
     // And it opens again afterwards, on a fresh socket.
     SetTypedAddress(kRawPeerTarget);
-    ASSERT_TRUE(OpenEndpoint(server.port()));
+    ASSERT_TRUE(OpenEndpoint());
     SendRequest(kProbeRequest, sizeof kProbeRequest);
     EXPECT_TRUE(server.Receive().received);
     CloseEndpoint();
@@ -213,6 +214,7 @@ TEST(TftpEndpointTarget, DatagramsGoToTheTypedAddressAndNowhereElse) {
     DestinationListener transfer;
     ASSERT_TRUE(device.ok());
     ASSERT_TRUE(transfer.ok());
+    deviceRequestPort = device.port();
     const struct {
         const char* typed;
         std::uint32_t destination;
@@ -227,8 +229,8 @@ TEST(TftpEndpointTarget, DatagramsGoToTheTypedAddressAndNowhereElse) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         SetTypedAddress(c.typed);
-        ASSERT_TRUE(OpenEndpoint(device.port()));
-        const std::uint16_t endpointPort = LocalPort(tftpEndpoint.socket);
+        ASSERT_TRUE(OpenEndpoint());
+        const std::uint16_t endpointPort = EndpointPort();
 
         SendRequest(kWriteRequest, sizeof kWriteRequest);
         const DestinationListener::Arrival request = device.Receive(3000);
@@ -358,7 +360,7 @@ TEST_F(TftpEndpointTest, WhatIsDispatchedDuringTheWaitDecidesItsEnd) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SetTypedAddress(kRawPeerTarget);
-        ASSERT_TRUE(OpenEndpoint(server.port()));
+        ASSERT_TRUE(OpenEndpoint());
         const SocketHandle waitedOn = tftpEndpoint.socket;
         SocketHandle afterwards = kInvalidSocket;
         int receivedInside = -2;
@@ -374,7 +376,7 @@ TEST_F(TftpEndpointTest, WhatIsDispatchedDuringTheWaitDecidesItsEnd) {
                     CloseEndpoint();
                 }
                 if (c.openAnother) {
-                    OpenEndpoint(server.port());
+                    OpenEndpoint();
                 }
                 afterwards = tftpEndpoint.socket;
                 if (c.receiveInside) {
@@ -509,8 +511,12 @@ long CountOwnHandles() {
 // Each receive's event is its own and is closed when the receive ends: a
 // thread that receives once and ends leaves no handle behind.
 TEST_F(TftpEndpointTest, ReceivesOnShortLivedThreadsLeaveNoHandleBehind) {
-    const auto receiveOnAThreadOfItsOwn = [this] {
-        std::thread([this] { server.Receive(1); }).join();
+    const auto receiveOnAThreadOfItsOwn = [] {
+        std::thread([] {
+            std::uint8_t buffer[kReceiveBufferSize];
+            std::uint16_t sourcePort = 0;
+            ReceiveDatagram(tftpEndpoint.socket, buffer, sizeof buffer, 1, &sourcePort);
+        }).join();
     };
     for (int warmUp = 0; warmUp < 5; ++warmUp) {
         receiveOnAThreadOfItsOwn();

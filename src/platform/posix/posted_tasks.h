@@ -3,7 +3,7 @@
 // POSIX has no window messages. This queue stands in for the thread's message
 // queue, so that the receive wait can be re-entered natively as it is on
 // Windows: a task posted from any thread runs on the thread that waits in
-// ReceiveDatagram (or calls PumpOneMessage), in the order posted.
+// ReceiveDatagram (or calls RunOnePostedTask), in the order posted.
 
 using PostedTask = void (*)(void* context);
 

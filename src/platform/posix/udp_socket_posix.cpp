@@ -59,18 +59,13 @@ bool StartSocketLayer() {
 void StopSocketLayer() {}
 
 SocketHandle OpenUdpSocket() {
-    return OpenUdpSocketAt(kAnyAddress, 0);
-}
-
-SocketHandle OpenUdpSocketAt(std::uint32_t localAddress, std::uint16_t localPort) {
     const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (fd < 0) {
         return kInvalidSocket;
     }
-    sockaddr_in local{};
+    sockaddr_in local{};  // port 0: the system chooses
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(localAddress);
-    local.sin_port = htons(localPort);
+    local.sin_addr.s_addr = htonl(kAnyAddress);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         close(fd);
         return kInvalidSocket;
@@ -85,15 +80,6 @@ void CloseUdpSocket(SocketHandle socket) {
     const int fd = static_cast<int>(socket);
     shutdown(fd, SHUT_RDWR);
     close(fd);
-}
-
-std::uint16_t LocalPort(SocketHandle socket) {
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        return 0;
-    }
-    return ntohs(local.sin_port);
 }
 
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
@@ -146,8 +132,4 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
 
 void InterruptReceive() {
     ++interruptGeneration;
-}
-
-bool PumpOneMessage() {
-    return RunOnePostedTask();
 }

@@ -125,18 +125,13 @@ void StopSocketLayer() {
 }
 
 SocketHandle OpenUdpSocket() {
-    return OpenUdpSocketAt(kAnyAddress, 0);
-}
-
-SocketHandle OpenUdpSocketAt(std::uint32_t localAddress, std::uint16_t localPort) {
     const SOCKET created = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (created == INVALID_SOCKET) {
         return kInvalidSocket;
     }
-    sockaddr_in local{};
+    sockaddr_in local{};  // port 0: the system chooses
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(localAddress);
-    local.sin_port = htons(localPort);
+    local.sin_addr.s_addr = htonl(kAnyAddress);
     if (bind(created, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         closesocket(created);
         return kInvalidSocket;
@@ -150,15 +145,6 @@ void CloseUdpSocket(SocketHandle socket) {
     }
     shutdown(AsSocket(socket), SD_BOTH);
     closesocket(AsSocket(socket));
-}
-
-std::uint16_t LocalPort(SocketHandle socket) {
-    sockaddr_in local{};
-    int length = sizeof local;
-    if (getsockname(AsSocket(socket), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        return 0;
-    }
-    return ntohs(local.sin_port);
 }
 
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
@@ -230,8 +216,4 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
 
 void InterruptReceive() {
     ++interruptGeneration;
-}
-
-bool PumpOneMessage() {
-    return PumpOne() == PumpOutcome::Dispatched;
 }

@@ -10,6 +10,7 @@
 
 #include "app/typed_address.h"
 #include "device_simulator.h"
+#include "sim_socket.h"
 #include "support/raw_udp_peer.h"
 #include "transfer/tftp_endpoint.h"
 
@@ -32,6 +33,12 @@ inline void SetTypedAddress(const std::string& text) {
     std::memcpy(typedAddress, text.data(), text.size());
 }
 
+// The port the system gave the endpoint's socket, asked through the
+// simulator's socket layer: the program itself never needs to know it.
+inline std::uint16_t EndpointPort() {
+    return ethbox_sim::SimSocketPort(tftpEndpoint.socket);
+}
+
 // The endpoint aimed at 127.0.0.2 with a raw peer in the device's place:
 // `server` stands at the request port, `transfer` is the port the device
 // answers from (its transfer identifier), as a real TFTP server does.
@@ -41,11 +48,10 @@ class EndpointWithRawPeer : public ::testing::Test {
         ASSERT_TRUE(server.ok());
         ASSERT_TRUE(transfer.ok());
         SetTypedAddress(kRawPeerTarget);
-        ASSERT_TRUE(OpenEndpoint(server.port()));
+        deviceRequestPort = server.port();
+        ASSERT_TRUE(OpenEndpoint());
     }
     void TearDown() override { CloseEndpoint(); }
-
-    std::uint16_t EndpointPort() const { return LocalPort(tftpEndpoint.socket); }
 
     // Proves that nothing else reached `peer` before now: loopback keeps the
     // order of datagrams between two sockets, so a marker sent last must be
@@ -73,7 +79,8 @@ class EndpointWithSimulator : public ::testing::Test {
         sim = std::make_unique<RunningSimulator>(options);
         ASSERT_TRUE(sim->Running());
         SetTypedAddress(kSimulatorTarget);
-        ASSERT_TRUE(OpenEndpoint(sim->Port()));
+        deviceRequestPort = sim->Port();
+        ASSERT_TRUE(OpenEndpoint());
     }
     void TearDown() override {
         CloseEndpoint();

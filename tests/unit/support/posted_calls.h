@@ -6,13 +6,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/udp_socket.h"
 #include "support/wait_tasks.h"
 
 // Runs a function on the thread that made this object, after a delay, the way
 // a click on a button reaches a window procedure: posted from another thread
 // and run when this thread dispatches its messages, which the receive wait
-// does while it waits (and PumpOneMessage does between waits).
+// does while it waits (and WaitTasks::RunOneWaiting does between waits).
 class PostedCalls {
   public:
     PostedCalls() = default;
@@ -44,7 +43,7 @@ class PostedCalls {
         }
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!AllDelivered() && std::chrono::steady_clock::now() < giveUp) {
-            if (!PumpOneMessage()) {
+            if (!WaitTasks::RunOneWaiting()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/ui_texts.h"
-#include "platform/udp_socket.h"
 #include "sequencer/progress_window.h"
 #include "sequencer/update_sequencer.h"
+#include "support/wait_tasks.h"
 
 // A progress window that keeps, in order, one short line for each operation
 // the sequencer applies to it ("arm 30", "step 20", "message M5 stop",
@@ -130,7 +130,7 @@ inline bool PlayWindow(RecordingWindow& window, int tickLimit,
                        const std::function<void()>& afterTick = {}) {
     const bool started = Start(window);
     for (int ticks = 0; !window.ended(); ++ticks) {
-        while (PumpOneMessage()) {
+        while (WaitTasks::RunOneWaiting()) {
         }
         if (beforeTick) {
             beforeTick();

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-// A bare UDP socket on 127.0.0.1 for the simulator's own tests: the client
-// side of the wire, written with plain sockets so that neither the simulator's
-// socket code nor the updater's is tested against itself.
+// A UDP socket for the simulator's own tests: the client side of the wire,
+// sending to 127.0.0.1. Built on the updater's socket layer, so that the
+// simulator's is not tested against itself.
 class SimUdpPeer {
   public:
     SimUdpPeer();
@@ -24,6 +24,7 @@ class SimUdpPeer {
 
   private:
     static constexpr std::intptr_t kNone = -1;
+    bool layerStarted_ = false;
     std::intptr_t socket_ = kNone;
     std::uint16_t port_ = 0;
 };

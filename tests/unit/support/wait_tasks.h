@@ -30,6 +30,10 @@ class WaitTasks {
     // receive wait that is current then (or the next one).
     void Post(Task task);
 
+    // Between waits: runs one task (on Windows, dispatches one message) that
+    // waits for this thread, as the receive wait would. False when none waited.
+    static bool RunOneWaiting();
+
   private:
 #ifdef _WIN32
     static constexpr UINT kRunTask = WM_APP + 1;
@@ -82,6 +86,16 @@ inline void WaitTasks::Post(Task task) {
         held.release();  // the window procedure owns it now
     }
 }
+
+inline bool WaitTasks::RunOneWaiting() {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        return false;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+    return true;
+}
 #else
 inline WaitTasks::WaitTasks() = default;
 inline WaitTasks::~WaitTasks() = default;
@@ -92,5 +106,9 @@ inline bool WaitTasks::ok() const {
 
 inline void WaitTasks::Post(Task task) {
     PostTask(Run, new Task(std::move(task)));
+}
+
+inline bool WaitTasks::RunOneWaiting() {
+    return RunOnePostedTask();
 }
 #endif
