@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints the version resource of a Windows executable, 32-bit or 64-bit, read
-# from the file itself (no Wine): the fixed file and product versions and the texts of the
-# StringFileInfo values FileVersion and ProductVersion, one KEY=VALUE a line.
+# from the file itself (no Wine): the fixed file and product versions and the
+# texts of the StringFileInfo values FileVersion and ProductVersion, one
+# KEY=VALUE a line.
 #   scripts/exe-version.sh PATH/TO/PROGRAM.exe
 set -euo pipefail
 
