@@ -28,7 +28,7 @@ zip_name=EthBoxVup-$version-$arch.zip
 echo "version $version"
 
 step "SHA256SUMS checks the package"
-expect_eq "$(cd "$WORK/package" && sha256sum -c SHA256SUMS)" "$zip_name: OK" "sha256sum -c"
+expect_eq "$(cd "$WORK/package" && LC_ALL=C sha256sum -c SHA256SUMS)" "$zip_name: OK" "sha256sum -c"
 
 step "it holds the program of that architecture, the read-me and the licence, and nothing else"
 unzip -q "$WORK/package/$zip_name" -d "$WORK/unpacked" || fail "the package does not unzip"

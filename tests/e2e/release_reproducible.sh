@@ -42,7 +42,7 @@ done
 
 # A clock's time would differ between the builds too, unless both fell on one
 # second: the commit's time is the only right one.
-expected=$(TZ=UTC0 date -d "@$(git -C "$root" log -1 --format=%ct)" '+%a %b %e %H:%M:%S %Y')
+expected=$(TZ=UTC0 LC_ALL=C date -d "@$(git -C "$root" log -1 --format=%ct)" '+%a %b %e %H:%M:%S %Y')
 for zip in "$one"/build/package/*.zip; do
     unzip -p "$zip" EthBoxVup.exe >"$work/program.exe"
     stamp=$(TZ=UTC0 LC_ALL=C x86_64-w64-mingw32-objdump -p "$work/program.exe" | sed -n 's/^Time\/Date[[:space:]]*//p')
