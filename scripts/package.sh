@@ -22,28 +22,22 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+usage() {
+    echo "usage: $(basename "$0") [--exe EthBoxVup.exe --out DIR]" >&2
+    exit 2
+}
 exe=
 out=
 while (($#)); do
+    (($# >= 2)) || usage
     case $1 in
-    --exe)
-        exe=$2
-        shift 2
-        ;;
-    --out)
-        out=$2
-        shift 2
-        ;;
-    *)
-        echo "usage: $(basename "$0") [--exe EthBoxVup.exe --out DIR]" >&2
-        exit 2
-        ;;
+    --exe) exe=$2 ;;
+    --out) out=$2 ;;
+    *) usage ;;
     esac
+    shift 2
 done
-if [[ -n $exe && -z $out ]] || [[ -z $exe && -n $out ]]; then
-    echo "usage: $(basename "$0") [--exe EthBoxVup.exe --out DIR]" >&2
-    exit 2
-fi
+[[ -z $exe && -z $out ]] || [[ -n $exe && -n $out ]] || usage
 
 fail() {
     echo "package: $*" >&2
@@ -60,7 +54,8 @@ version=$(tr '\n' ' ' <"$root/CMakeLists.txt" | grep -oE 'project\([^)]*\)' | he
 # The commit's time, not the clock's: outside a git checkout (an unpacked
 # source archive) the caller gives it as SOURCE_DATE_EPOCH.
 if epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null) && [[ -n $epoch ]]; then
-    :
+    [[ -z $(git -C "$root" status --porcelain) ]] ||
+        echo "package: warning: $root has uncommitted changes, which these packages hold under the last commit's time" >&2
 elif [[ ${SOURCE_DATE_EPOCH:-} =~ ^[0-9]+$ ]]; then
     epoch=$SOURCE_DATE_EPOCH
 else
@@ -77,11 +72,12 @@ trap 'rm -rf "$work"' EXIT
 # win32 or win64, from the PE header: the machine and the optional header's magic.
 pe_architecture() { # EXE
     local file=$1 pe_offset signature machine magic
-    pe_offset=$(od -An -tu4 --endian=little -j 60 -N 4 "$file" | tr -d ' ')
+    # A file too short for a field gives od nothing to print, and so no match.
+    pe_offset=$(od -An -tu4 --endian=little -j 60 -N 4 "$file" 2>/dev/null | tr -d ' ')
     [[ $pe_offset =~ ^[0-9]+$ ]] || return 1
-    signature=$(od -An -tx1 -j "$pe_offset" -N 4 "$file" | tr -d ' ')
-    machine=$(od -An -tx2 --endian=little -j $((pe_offset + 4)) -N 2 "$file" | tr -d ' ')
-    magic=$(od -An -tx2 --endian=little -j $((pe_offset + 24)) -N 2 "$file" | tr -d ' ')
+    signature=$(od -An -tx1 -j "$pe_offset" -N 4 "$file" 2>/dev/null | tr -d ' ')
+    machine=$(od -An -tx2 --endian=little -j $((pe_offset + 4)) -N 2 "$file" 2>/dev/null | tr -d ' ')
+    magic=$(od -An -tx2 --endian=little -j $((pe_offset + 24)) -N 2 "$file" 2>/dev/null | tr -d ' ')
     case $signature/$machine/$magic in
     50450000/014c/010b) echo win32 ;;
     50450000/8664/020b) echo win64 ;;
