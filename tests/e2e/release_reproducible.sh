@@ -19,7 +19,7 @@ commit=$(git -C "$root" rev-parse HEAD)
 package_in() { # FOLDER UMASK TZ LOCALE
     local dir=$1
     echo "-- $dir: umask $2, TZ=$3, LC_ALL=$4"
-    git clone -q --no-checkout "$root" "$dir" && git -C "$dir" checkout -q --detach "$commit" ||
+    { git clone -q --no-checkout "$root" "$dir" && git -C "$dir" checkout -q --detach "$commit"; } ||
         fail "cannot clone $root at $commit"
     (umask "$2" && cd "$dir" && TZ=$3 LC_ALL=$4 bash scripts/package.sh >"$dir.log" 2>&1) ||
         fail "scripts/package.sh failed in $dir: $(tail -n 20 "$dir.log")"
