@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Prints the version resource of a Windows executable, read from the file
-# itself (no Wine): the fixed file and product versions and the texts of the
-# StringFileInfo values FileVersion and ProductVersion, one KEY=VALUE a line.
+# Prints the version resource of a Windows executable, 32-bit or 64-bit, read
+# from the file itself (no Wine): the fixed file and product versions and the
+# texts of the StringFileInfo values FileVersion and ProductVersion, one
+# KEY=VALUE a line.
 #   scripts/exe-version.sh PATH/TO/PROGRAM.exe
 set -euo pipefail
 
@@ -10,7 +11,8 @@ if (($# != 1)); then
     exit 2
 fi
 
-# windres writes the executable's resources back as a resource script.
+# windres writes the executable's resources back as a resource script; this
+# one reads 32-bit (pei-i386) executables as well as 64-bit ones.
 script=$(LC_ALL=C x86_64-w64-mingw32-windres --input-format=coff -i "$1" -O rc) || {
     echo "exe-version: cannot read the resources of $1" >&2
     exit 1

@@ -27,9 +27,11 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz
 
-step "Windows build"
+step "Windows build (64-bit with the tests, 32-bit program)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86
 
 step "Windows tests under Wine, in an isolated network namespace"
 scripts/in-netns.sh scripts/windows-test-session.sh

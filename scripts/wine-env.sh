@@ -5,6 +5,8 @@ export WINEPREFIX=${WINEPREFIX:-$_ethbox_root/build/windows/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
-# ja_JP.UTF-8 makes Wine's ANSI code page 932, as on Japanese Windows.
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# ja_JP.UTF-8 makes Wine's ANSI code page 932, as on Japanese Windows; a run
+# that sets ETHBOX_WINE_LOCALE=en_US.UTF-8 gets the Western 1252 instead.
+export LANG=${ETHBOX_WINE_LOCALE:-ja_JP.UTF-8}
+export LC_ALL=$LANG
 unset _ethbox_root

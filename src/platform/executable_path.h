@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
+#include "platform/native_path.h"
 
-// Full path of the running executable, NUL-terminated. False when it cannot be
-// found or does not fit in `size` bytes.
-bool GetExecutablePath(char* buffer, std::size_t size);
+// Full path of the running executable, however long the system made it.
+// False, with `path` empty, when it cannot be found.
+bool GetExecutablePath(NativePath& path);

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/native_path.h"
+
 // Opens `path` for reading in binary mode when it names a regular file.
 // Null for a missing file, a directory, a device or anything else that is not
 // plain stored data, and without ever waiting for a writer to appear.
-std::FILE* OpenRegularFileForReading(const char* path);
+std::FILE* OpenRegularFileForReading(const PathChar* path);
 
 // The size of an open file, by seeking to its end; the file is left positioned
 // at its start. -1 when a seek fails.

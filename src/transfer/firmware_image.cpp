@@ -13,35 +13,37 @@ FirmwareImage firmwareImage;
 
 namespace {
 
-constexpr std::size_t kDriveLength = 2;           // "C:"
-constexpr std::size_t kMaxDirectoryLength = 255;  // separators included
-constexpr std::int32_t kProgressStepCount = 10;   // the progress bar moves in ten steps
-// An executable's drive and directory, a firmware name of the longest kind and
-// the terminator, with room to spare for the executable's own file name.
-constexpr std::size_t kPathSize = 2 * kFirmwareNameSize;
+constexpr std::int32_t kProgressStepCount = 10;  // the progress bar moves in ten steps
 
-bool IsPathSeparator(unsigned char byte) {
-    return byte == '\\' || byte == '/';
+bool IsPathSeparator(PathChar unit) {
+    return unit == '\\' || unit == '/';
 }
 
-bool HasDrive(const char* path) {
-    return path[0] != '\0' && path[1] == ':';
+// Only a path of ANSI bytes has double-byte characters whose second byte may
+// be 0x5C (as in "表"); in UTF-16 a separator is never part of a character.
+bool StartsDoubleByteCharacter(PathChar unit) {
+    if constexpr (sizeof(PathChar) == 1) {
+        return IsAnsiLeadByte(static_cast<unsigned char>(unit));
+    } else {
+        return false;
+    }
 }
 
-// Length of the directory at the start of `path`, up to and including its last
-// separator. A double-byte character is stepped over whole, so that a trail
-// byte of 0x5C (as in "表") is not taken for a backslash.
-std::size_t DirectoryLength(const char* path) {
-    std::size_t length = 0;
-    std::size_t position = 0;
-    while (path[position] != '\0') {
-        const auto byte = static_cast<unsigned char>(path[position]);
-        if (IsAnsiLeadByte(byte) && path[position + 1] != '\0') {
+// Length of the directory at the start of `path`, up to and including its
+// last separator, a drive ("C:") included. A double-byte character is
+// stepped over whole, so that its trail byte is not taken for a backslash.
+std::size_t DirectoryLength(const NativePath& path) {
+    const bool hasDrive = path.size() >= 2 && path[1] == ':';
+    std::size_t length = hasDrive ? 2 : 0;
+    std::size_t position = length;
+    while (position < path.size()) {
+        const PathChar unit = path[position];
+        if (StartsDoubleByteCharacter(unit) && position + 1 < path.size()) {
             position += 2;
             continue;
         }
         ++position;
-        if (IsPathSeparator(byte)) {
+        if (IsPathSeparator(unit)) {
             length = position;
         }
     }
@@ -74,7 +76,7 @@ std::int32_t Refuse(FirmwareImage& image) {
 
 }  // namespace
 
-std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t count) {
+std::int32_t ReadWholeFile(const PathChar* path, void* buffer, std::int32_t count) {
     if (buffer != nullptr && count < 0) {
         return -1;
     }
@@ -90,44 +92,27 @@ std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t count) {
     return result;
 }
 
-bool BuildFirmwarePath(const char* executablePath, const char* firmwareName, char* path,
-                       std::size_t size) {
-    if (size == 0) {
-        return false;
-    }
-    path[0] = '\0';
+NativePath BuildFirmwarePath(const NativePath& executablePath, const NativePath& firmwareName) {
     // The directory runs up to and including its last separator, so it never
     // needs one added before the name.
-    const std::size_t driveLength = HasDrive(executablePath) ? kDriveLength : 0;
-    const std::size_t directoryLength = DirectoryLength(executablePath + driveLength);
-    if (directoryLength > kMaxDirectoryLength) {
-        return false;
-    }
-    const std::size_t prefixLength = driveLength + directoryLength;
-    const std::size_t nameLength = std::strlen(firmwareName);
-    if (prefixLength + nameLength >= size) {
-        return false;
-    }
-    std::memcpy(path, executablePath, prefixLength);
-    std::memcpy(path + prefixLength, firmwareName, nameLength + 1);
-    return true;
+    return executablePath.substr(0, DirectoryLength(executablePath)) + firmwareName;
 }
 
 std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
-    char executablePath[kPathSize];
-    char path[kPathSize];
-    if (!GetExecutablePath(executablePath, sizeof executablePath) ||
-        !BuildFirmwarePath(executablePath, firmwareName, path, sizeof path)) {
+    NativePath executablePath;
+    NativePath name;
+    if (!GetExecutablePath(executablePath) || !AnsiTextToPath(firmwareName, name)) {
         return Refuse(image);
     }
+    const NativePath path = BuildFirmwarePath(executablePath, name);
 
-    const std::int32_t size = ReadWholeFile(path, nullptr, 0);
+    const std::int32_t size = ReadWholeFile(path.c_str(), nullptr, 0);
     if (size <= 0 || size >= kFirmwareBufferSize) {
         return Refuse(image);
     }
     // At most the size just measured is read, so a file that grew since cannot
     // overrun the buffer.
-    const std::int32_t length = ReadWholeFile(path, image.data, size);
+    const std::int32_t length = ReadWholeFile(path.c_str(), image.data, size);
     const std::int32_t stepBlocks = (length / kTftpBlockSize) / kProgressStepCount;
     // An image too short for one step of the bar (under 5120 bytes) is
     // refused like an unreadable one.

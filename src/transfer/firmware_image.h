@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/native_path.h"
+
 constexpr std::int32_t kFirmwareBufferSize =
     188416;  // 0x2E000: one byte more than the largest image
 constexpr std::int32_t kTftpBlockSize = 512;
@@ -21,18 +23,16 @@ extern FirmwareImage firmwareImage;
 // length 0 and its data cleared.
 std::int32_t LoadFirmwareImage();
 
-// The same for a given name and image.
+// The same for a given name (text of the ANSI code page) and image.
 std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image);
 
 // With no buffer or a count of 0: the file's size. Otherwise reads up to
 // `count` bytes and returns how many were read. 0 when the file cannot be
 // opened as a regular file; -1 when a seek or read fails, when the size does
 // not fit in the result, or for a negative count.
-std::int32_t ReadWholeFile(const char* path, void* buffer, std::int32_t count);
+std::int32_t ReadWholeFile(const PathChar* path, void* buffer, std::int32_t count);
 
 // Drive and directory of `executablePath` followed by `firmwareName`, which is
-// appended unchanged. Either separator counts, and double-byte characters are
-// respected. False when the directory is longer than 255 bytes or the result
-// does not fit in `size` bytes.
-bool BuildFirmwarePath(const char* executablePath, const char* firmwareName, char* path,
-                       std::size_t size);
+// appended unchanged. Either separator counts, and in a path of bytes the
+// double-byte characters of the ANSI code page are respected.
+NativePath BuildFirmwarePath(const NativePath& executablePath, const NativePath& firmwareName);

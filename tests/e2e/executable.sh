@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# EthBoxVup.exe as a file: a 64-bit GUI program that imports only DLLs every
-# Windows 10/11 has, with its manifest, version information, dialogs and icon.
+# EthBoxVup.exe as a file, 64-bit or 32-bit: a GUI program for Windows 7 and
+# later that imports only DLLs every Windows has, with its manifest, version
+# information, dialogs and icon.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # objdump speaks the locale's language; the patterns below are its English.
+# The x86-64 objdump reads 32-bit programs too.
 headers=$(LC_ALL=C x86_64-w64-mingw32-objdump -p "$APP")
 
-step "PE32+ for x86-64, GUI subsystem"
-grep -q 'file format pei-x86-64' <<<"$headers" || fail "not an x86-64 PE file"
-grep -Eq '^Magic[[:space:]]+020b' <<<"$headers" || fail "not PE32+"
+# file format | PE magic | the manifest's processorArchitecture
+if grep -q 'file format pei-x86-64' <<<"$headers"; then
+    architecture=(x86-64 020b amd64)
+elif grep -q 'file format pei-i386' <<<"$headers"; then
+    architecture=(i386 010b x86)
+else
+    fail "neither an x86-64 nor an i386 PE file"
+fi
+
+step "PE file for ${architecture[0]}, GUI subsystem, Windows 7 (6.1) at the least"
+grep -Eq "^Magic[[:space:]]+${architecture[1]}" <<<"$headers" || fail "PE magic is not ${architecture[1]}"
 grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]' <<<"$headers" || fail "not the GUI subsystem (2)"
+expect_eq "$(awk '/^MajorSubsystemVersion/ { major = $2 } /^MinorSubsystemVersion/ { minor = $2 }
+                  END { print major "." minor }' <<<"$headers")" 6.1 "subsystem version"
 
 step "imports only from the allowed DLLs"
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
@@ -52,7 +64,7 @@ contains_utf16 "ＭＳ Ｐゴシック"
 contains_utf16 "中止"
 contains_utf16 "041104b0"
 manifest=$(strings -n 8 "$rsrc")
-for needle in 'Microsoft.Windows.Common-Controls' 'PerMonitorV2, PerMonitor' 'true/pm' \
+for needle in "processorArchitecture=\"${architecture[2]}\"" 'Microsoft.Windows.Common-Controls' 'PerMonitorV2, PerMonitor' 'true/pm' \
     '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
     '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
     grep -qF -- "$needle" <<<"$manifest" || fail "the manifest lacks $needle"

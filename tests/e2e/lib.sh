@@ -82,3 +82,17 @@ value_of() {
 
 # The address dialog: the program's unowned window with the address field.
 MAIN=(--title "$TITLE" --unowned --with-id 1005)
+
+GUIDANCE=$'ETHERNETボックスのIPアドレスを設定してください。\n[開始]ボタンでバージョンアップを開始します。'
+
+# Checks the address dialog's caption and texts, and ADDRESS in its field.
+expect_address_dialog_texts() {
+    local address=$1 state
+    state=$(driver window-state "${MAIN[@]}" --timeout 10000) || fail "the address dialog did not appear"
+    expect_eq "$(value_of title <<<"$state")" "$TITLE" "caption"
+    expect_eq "$(driver get-text "${MAIN[@]}" --id 1005)" "$address" "proposed address in 1005"
+    expect_eq "$(driver get-text "${MAIN[@]}" --id 1)" "開始" "button 1"
+    expect_eq "$(driver get-text "${MAIN[@]}" --id 2)" "終了" "button 2"
+    expect_eq "$(driver get-text "${MAIN[@]}" --id 65535 --nth 1)" "IPアドレス" "field label"
+    expect_eq "$(driver get-text "${MAIN[@]}" --id 65535 --nth 2)" "$GUIDANCE" "guidance text"
+}

@@ -1,34 +1,51 @@
 #!/usr/bin/env bash
-# The package for Windows users, made by scripts/package.sh from this build:
-# its name, read-me and program carry one version, the read-me opens right in
-# Notepad and explains every message the program shows, and the program
-# unpacked from it starts.
+# The package for Windows users, made by scripts/package.sh from this build,
+# 32-bit or 64-bit: its name tells the program's architecture, its checksum
+# file checks it, its name, read-me and program carry one version, the
+# read-me opens right in Notepad and explains every message the program
+# shows, and the program unpacked from it starts.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-step "package this build"
+# win32 or win64 and the manifest's name for it, from objdump, which reads
+# 32-bit (pei-i386) programs as well; so does objcopy below.
+architecture_of() { # EXE
+    case $(LC_ALL=C x86_64-w64-mingw32-objdump -f "$1") in
+    *"file format pei-i386"*) echo "win32 x86" ;;
+    *"file format pei-x86-64"*) echo "win64 amd64" ;;
+    *) fail "$1 is neither a pei-i386 nor a pei-x86-64 program" ;;
+    esac
+}
+kind=$(architecture_of "$APP") || exit 1
+read -r arch manifest_arch <<<"$kind"
+
+step "package this build ($arch)"
 "$ROOT/scripts/package.sh" --exe "$APP" --out "$WORK/package" >/dev/null || fail "packaging failed"
-zips=("$WORK"/package/*)
-expect_eq "${#zips[@]}" 1 "files written"
-zip_name=$(basename "${zips[0]}")
-[[ $zip_name =~ ^EthBoxVup-([0-9]+\.[0-9]+\.[0-9]+)-win64\.zip$ ]] ||
-    fail "the package is named $zip_name, not EthBoxVup-MAJOR.MINOR.PATCH-win64.zip"
+files=$(cd "$WORK/package" && find . -mindepth 1 -printf '%P\n' | sort | tr '\n' ' ')
+[[ $files =~ ^EthBoxVup-([0-9]+\.[0-9]+\.[0-9]+)-$arch\.zip\ SHA256SUMS\ $ ]] ||
+    fail "package.sh wrote [$files], not EthBoxVup-MAJOR.MINOR.PATCH-$arch.zip and SHA256SUMS"
 version=${BASH_REMATCH[1]}
+zip_name=EthBoxVup-$version-$arch.zip
 echo "version $version"
 
-step "it holds the program, the read-me and the licence, and nothing else"
-unzip -q "${zips[0]}" -d "$WORK/unpacked" || fail "the package does not unzip"
+step "SHA256SUMS checks the package"
+expect_eq "$(cd "$WORK/package" && LC_ALL=C sha256sum -c SHA256SUMS)" "$zip_name: OK" "sha256sum -c"
+
+step "it holds the program of that architecture, the read-me and the licence, and nothing else"
+unzip -q "$WORK/package/$zip_name" -d "$WORK/unpacked" || fail "the package does not unzip"
 expect_eq "$(cd "$WORK/unpacked" && find . -mindepth 1 | sort | tr '\n' ' ')" \
     "./EthBoxVup.exe ./LICENSE.txt ./README.txt " "contents"
 unpacked=$WORK/unpacked/EthBoxVup.exe
+expect_eq "$(architecture_of "$unpacked")" "$arch $manifest_arch" "the packaged program's architecture"
 
-step "the program's version resource and manifest carry the package's version"
+step "the program's version resource and manifest carry the package's version and architecture"
 resource=$("$ROOT/scripts/exe-version.sh" "$unpacked") || fail "no version resource"
 for key in file-version product-version file-version-text product-version-text; do
     expect_eq "$(value_of "$key" <<<"$resource")" "$version.0" "$key"
 done
 x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$unpacked" "$WORK/rsrc.bin"
-expect_eq "$(grep -aoE 'name="EthBoxVup" version="[0-9.]+"' "$WORK/rsrc.bin")" \
-    "name=\"EthBoxVup\" version=\"$version.0\"" "manifest's assembly version"
+expect_eq "$(grep -aoE 'name="EthBoxVup" version="[0-9.]+" processorArchitecture="[a-z0-9]+"' "$WORK/rsrc.bin")" \
+    "name=\"EthBoxVup\" version=\"$version.0\" processorArchitecture=\"$manifest_arch\"" \
+    "manifest's assembly identity"
 
 # Notepad text: UTF-8 with a byte-order mark, every line ending in CRLF.
 # Prints the text without them.

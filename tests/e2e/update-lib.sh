@@ -20,10 +20,26 @@ ADDRESS_MESSAGE='IPアドレスの指定が間違っています。\n「000.000.
 
 # The program looks for its firmware in its own folder: a copy of it in a
 # folder of the test's, where the tests write the file they want it to send.
-mkdir -p "$WORK/program"
-cp "$APP" "$WORK/program/EthBoxVup.exe"
-APP=$WORK/program/EthBoxVup.exe
-FIRMWARE=$WORK/program/fw.bin
+BUILT_APP=$APP
+
+# place_program FOLDER FILE: the program copied into $WORK/FOLDER, and the
+# firmware file it is to read there, FILE, as APP and FIRMWARE.
+place_program() {
+    mkdir -p "$WORK/$1"
+    cp "$BUILT_APP" "$WORK/$1/EthBoxVup.exe"
+    APP=$WORK/$1/EthBoxVup.exe
+    FIRMWARE=$WORK/$1/$2
+}
+place_program program fw.bin
+
+# The locale that gives Wine the ANSI code page CODE_PAGE.
+locale_of_code_page() {
+    case $1 in
+        932) echo ja_JP.UTF-8 ;;
+        1252) echo en_US.UTF-8 ;;
+        *) fail "no locale known for code page $1" ;;
+    esac
+}
 
 # make_firmware SIZE: a firmware file of SIZE random bytes.
 make_firmware() {

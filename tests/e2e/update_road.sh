@@ -3,16 +3,24 @@
 # corner, S1, S2 and S3 in turn, the bar through the transfer and the ten
 # seconds of flash writing with 中止 greyed out, M6, exit code 0, and on the
 # wire exactly the datagrams of the update, the device keeping the file.
+# Every text reads right under the Japanese and the Western code page, and the
+# firmware is found in a folder whose name that code page cannot hold.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$ROOT/tests/e2e/update-lib.sh"
 
 # The sizes keep each position of the bar on screen for a good while (at
 # least six blocks of about 31 ms), so that no poll of the watch can miss one.
-# name | options | simulated device | image size | probe
+# The command line's name is lower-cased in the code page of the row, which
+# is why the file is named as it is.
+# name | options | simulated device | image size | probe | code page | folder | file
 ROADS=(
-    "ap with the probe, the largest image, a device that answers the first four probes empty|/type_ap|--kind ap --empty-replies 4|188415|yes"
-    "e2 with the probe|/type_e2|--kind e2|45668|yes"
-    "/chkoff: no probe, so a device without /info.sys is updated too|/type_e2 /chkoff|--kind none|30000|no"
+    "ap with the probe, the largest image, a device that answers the first four probes empty|/fm1:fw.bin /type_ap|--kind ap --empty-replies 4|188415|yes|932|program|fw.bin"
+    "e2 with the probe|/fm1:fw.bin /type_e2|--kind e2|45668|yes|932|program|fw.bin"
+    "/chkoff: no probe, so a device without /info.sys is updated too|/fm1:fw.bin /type_e2 /chkoff|--kind none|30000|no|932|program|fw.bin"
+    "Western code page, a Japanese folder, a name with a letter of that code page|/fm1:FÄ.bin /type_ap|--kind ap|5120|yes|1252|ファームウェア|fä.bin"
+    "Western code page, a folder of that code page|/fm1:fw.bin /type_e2 /chkoff|--kind e2|5120|no|1252|Größe|fw.bin"
+    "Japanese code page, a folder with letters outside it|/fm1:fw.bin /type_e2|--kind e2|5120|yes|932|Größe|fw.bin"
+    "Japanese code page, a Japanese folder and name|/fm1:ファーム.BIN /type_ap|--kind ap|5120|yes|932|ファームウェア|ファーム.bin"
 )
 
 # What the progress window shows through a whole update of SIZE bytes.
@@ -42,12 +50,15 @@ expected_retries() {
 }
 
 for road in "${ROADS[@]}"; do
-    IFS='|' read -r name options switches size probe <<<"$road"
-    step "$name: $options, device $switches, $size bytes"
+    IFS='|' read -r name options switches size probe code_page folder file <<<"$road"
+    step "$name: $options, device $switches, $size bytes, code page $code_page, in $folder/$file"
+    place_program "$folder" "$file"
     make_firmware "$size"
     start_sim road $switches
     # shellcheck disable=SC2086 # the options are separate arguments
-    start_app /fm1:fw.bin $options
+    ETHBOX_WINE_LOCALE=$(locale_of_code_page "$code_page") start_app $options
+    [[ $options == */type_ap* ]] && proposed=192.168.0.202 || proposed=192.168.0.203
+    expect_address_dialog_texts "$proposed"
     type_address 127.0.0.1
     dialog_rect=$(driver window-state "${MAIN[@]}" --timeout 10000 | value_of rect)
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/launch_options.h"
+#include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 
 namespace fs = std::filesystem;
@@ -23,15 +24,27 @@ namespace {
 
 constexpr std::int32_t kLargestImage = kFirmwareBufferSize - 1;
 
-std::string ExecutablePath() {
-    char path[1024];
-    return GetExecutablePath(path, sizeof path) ? path : "";
+fs::path ExecutablePath() {
+    NativePath path;
+    return GetExecutablePath(path) ? fs::path(path) : fs::path();
 }
 
-// With its trailing separator.
-std::string ExecutableDirectory() {
-    const std::string path = ExecutablePath();
-    return path.substr(0, path.find_last_of("\\/") + 1);
+fs::path ExecutableDirectory() {
+    return ExecutablePath().parent_path();
+}
+
+// Path text of the given code units: ASCII, or the bytes or UTF-16 units a
+// case spells out for the platform's kind of path.
+NativePath Units(std::initializer_list<unsigned> units) {
+    NativePath text;
+    for (const unsigned unit : units) {
+        text.push_back(static_cast<PathChar>(unit));
+    }
+    return text;
+}
+
+NativePath Native(const std::string& ascii) {
+    return NativePath(ascii.begin(), ascii.end());
 }
 
 std::string UniqueName(const char* stem) {
@@ -64,7 +77,7 @@ void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 class Scratch {
   public:
     explicit Scratch(const char* stem, const std::string& suffix = "")
-        : name_(UniqueName(stem) + suffix), path_(ExecutableDirectory() + name_) {}
+        : name_(UniqueName(stem) + suffix), path_(ExecutableDirectory() / name_) {}
     ~Scratch() {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
@@ -213,29 +226,42 @@ TEST_F(FirmwareImageLoad, LooksInTheExecutablesDirectoryNotTheCurrentOne) {
     EXPECT_EQ(onlyInCurrent, 0);
 }
 
-// A directory named with "表" (0x95 0x5C), holding a copy of the loader that
-// has "表" in its own name: taking that trail byte for a backslash would look
-// for the firmware under a name that does not exist.
-TEST_F(FirmwareImageLoad, UsesAnExecutableDirectoryWithDoubleByteCharacters) {
+// The loader, copied into a directory of each kind, loads the firmware beside
+// it. In a directory named with "表" (0x95 0x5C) and a loader with "表" in its
+// own name, taking that trail byte for a backslash would look for a name that
+// does not exist; a directory deeper than the first guess at the path's
+// length must not be cut short.
+TEST_F(FirmwareImageLoad, UsesTheExecutablesDirectoryWhateverItsName) {
 #ifdef ETHBOX_FIRMWARE_IMAGE_LOADER
     const std::string hyou = "\x95\x5C";
-    Scratch directory("dbcs", hyou);
-    ASSERT_TRUE(fs::create_directory(directory.path()));
-    const fs::path& directoryPath = directory.path();
+    const struct {
+        const char* stem;
+        std::string suffix;
+        std::string below;
+    } cases[] = {
+        {"dbcs", hyou, ""},
+        {"deep", "", std::string(200, 'd') + "/" + std::string(200, 'e')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stem);
+        Scratch directory(c.stem, c.suffix);
+        const fs::path directoryPath = directory.path() / c.below;
+        ASSERT_TRUE(fs::create_directories(directoryPath));
 
-    const fs::path loader = directoryPath / ("load" + hyou);
-    fs::copy_file(ETHBOX_FIRMWARE_IMAGE_LOADER, loader);
-    WriteBytes(directoryPath / "firm.bin", PatternBytes(300 * 512, 10));
+        const fs::path loader = directoryPath / ("load" + c.suffix);
+        fs::copy_file(ETHBOX_FIRMWARE_IMAGE_LOADER, loader);
+        WriteBytes(directoryPath / "firm.bin", PatternBytes(300 * 512, 10));
 
-    const std::string command = "'" + loader.string() + "' firm.bin";
-    std::FILE* output = popen(command.c_str(), "r");
-    ASSERT_NE(output, nullptr);
-    char line[64] = {};
-    const bool gotLine = std::fgets(line, sizeof line, output) != nullptr;
-    const int status = pclose(output);
-    ASSERT_TRUE(gotLine);
-    EXPECT_EQ(status, 0);
-    EXPECT_STREQ(line, "30 153600\n");
+        const std::string command = "'" + loader.string() + "' firm.bin";
+        std::FILE* output = popen(command.c_str(), "r");
+        ASSERT_NE(output, nullptr);
+        char line[64] = {};
+        const bool gotLine = std::fgets(line, sizeof line, output) != nullptr;
+        const int status = pclose(output);
+        ASSERT_TRUE(gotLine);
+        EXPECT_EQ(status, 0);
+        EXPECT_STREQ(line, "30 153600\n");
+    }
 #else
     GTEST_SKIP() << "directory names are not plain bytes here";
 #endif
@@ -245,23 +271,23 @@ TEST(ReadWholeFile, TellsTheSizeOrReadsAtMostTheCount) {
     Scratch file("read");
     const std::vector<std::uint8_t> bytes = PatternBytes(5000, 11);
     WriteBytes(file.path(), bytes);
-    const std::string path = file.path().string();
+    const PathChar* path = file.path().c_str();
 
-    EXPECT_EQ(ReadWholeFile(path.c_str(), nullptr, 0), 5000);
-    EXPECT_EQ(ReadWholeFile(path.c_str(), nullptr, 100), 5000);
+    EXPECT_EQ(ReadWholeFile(path, nullptr, 0), 5000);
+    EXPECT_EQ(ReadWholeFile(path, nullptr, 100), 5000);
     std::vector<std::uint8_t> buffer(100);
-    EXPECT_EQ(ReadWholeFile(path.c_str(), buffer.data(), 0), 5000);
+    EXPECT_EQ(ReadWholeFile(path, buffer.data(), 0), 5000);
 
     // Exactly sized, so that the sanitizer sees a read past the count.
-    EXPECT_EQ(ReadWholeFile(path.c_str(), buffer.data(), 100), 100);
+    EXPECT_EQ(ReadWholeFile(path, buffer.data(), 100), 100);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), bytes.begin()));
 
     std::vector<std::uint8_t> larger(8000, 0xA5);
-    EXPECT_EQ(ReadWholeFile(path.c_str(), larger.data(), 8000), 5000);
+    EXPECT_EQ(ReadWholeFile(path, larger.data(), 8000), 5000);
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), larger.begin()));
     EXPECT_EQ(larger[5000], 0xA5);
 
-    EXPECT_EQ(ReadWholeFile(path.c_str(), larger.data(), -1), -1);
+    EXPECT_EQ(ReadWholeFile(path, larger.data(), -1), -1);
 }
 
 TEST(ReadWholeFile, ReturnsZeroForWhatCannotBeOpenedAsAFile) {
@@ -270,9 +296,9 @@ TEST(ReadWholeFile, ReturnsZeroForWhatCannotBeOpenedAsAFile) {
     ASSERT_TRUE(fs::create_directory(directory.path()));
     std::uint8_t buffer[16];
     for (const Scratch* entry : {&missing, &directory}) {
-        const std::string path = entry->path().string();
-        EXPECT_EQ(ReadWholeFile(path.c_str(), nullptr, 0), 0) << path;
-        EXPECT_EQ(ReadWholeFile(path.c_str(), buffer, sizeof buffer), 0) << path;
+        const PathChar* path = entry->path().c_str();
+        EXPECT_EQ(ReadWholeFile(path, nullptr, 0), 0) << path;
+        EXPECT_EQ(ReadWholeFile(path, buffer, sizeof buffer), 0) << path;
     }
 }
 
@@ -281,20 +307,18 @@ TEST(ReadWholeFile, RefusesASizeBeyondItsResult) {
     Scratch file("huge");
     WriteBytes(file.path(), PatternBytes(16, 12));
     fs::resize_file(file.path(), (std::uintmax_t{1} << 32) + 5120);  // sparse: no disk used
-    EXPECT_EQ(ReadWholeFile(file.path().string().c_str(), nullptr, 0), -1);
+    EXPECT_EQ(ReadWholeFile(file.path().c_str(), nullptr, 0), -1);
     auto image = std::make_unique<FirmwareImage>();
     EXPECT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 0);
 }
 
-std::string Built(const std::string& executablePath, const std::string& name,
-                  std::size_t size = 600) {
-    std::vector<char> path(size, 'X');
-    std::vector<char> executable(executablePath.begin(), executablePath.end());
-    executable.push_back('\0');
-    if (!BuildFirmwarePath(executable.data(), name.c_str(), path.data(), path.size())) {
-        return "(refused)";
+std::string Built(const std::string& executablePath, const std::string& name) {
+    const NativePath path = BuildFirmwarePath(Native(executablePath), Native(name));
+    std::string bytes;
+    for (const PathChar unit : path) {
+        bytes.push_back(static_cast<char>(unit));
     }
-    return path.data();
+    return bytes;
 }
 
 TEST(BuildFirmwarePath, PutsTheNameInTheExecutablesDirectory) {
@@ -311,7 +335,12 @@ TEST(BuildFirmwarePath, PutsTheNameInTheExecutablesDirectory) {
     EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "D:\\firm.bin"), "C:\\Tools\\D:\\firm.bin");
 }
 
+// Only paths of bytes hold double-byte characters; a UTF-16 path has one
+// unit for 表, and a test would only spell it as two.
 TEST(BuildFirmwarePath, TakesATrailByteOf0x5CForPartOfItsCharacter) {
+    if (sizeof(PathChar) != 1) {
+        GTEST_SKIP() << "paths are UTF-16 here";
+    }
     const std::string hyou = "\x95\x5C";  // 表
     const std::string so = "\x83\x5C";    // ソ
     EXPECT_EQ(Built("C:\\" + hyou + "\\" + hyou + ".exe", "firm.bin"),
@@ -324,41 +353,42 @@ TEST(BuildFirmwarePath, TakesATrailByteOf0x5CForPartOfItsCharacter) {
     EXPECT_EQ(Built("C:\\Tools\\a\x81", "firm.bin"), "C:\\Tools\\firm.bin");
 }
 
-TEST(BuildFirmwarePath, RefusesWhatDoesNotFit) {
-    // The directory, separators included, may have 255 bytes.
-    const std::string longest = "\\" + std::string(253, 'd') + "\\";
-    EXPECT_EQ(Built("C:" + longest + "EthBoxVup.exe", "f"), "C:" + longest + "f");
-    EXPECT_EQ(Built("C:" + longest + "d\\EthBoxVup.exe", "f"), "(refused)");
-    EXPECT_EQ(Built("/" + std::string(254, 'd') + "/EthBoxVup", "f"), "(refused)");
+// The directory is no longer cut to the 255 bytes of a fixed buffer: a path
+// that the system cannot open fails there, never as another, shorter one.
+TEST(BuildFirmwarePath, KeepsADirectoryOfAnyLength) {
+    const std::string deep = "C:\\" + std::string(300, 'd') + "\\";
+    EXPECT_EQ(Built(deep + "EthBoxVup.exe", "firm.bin"), deep + "firm.bin");
+}
 
-    const std::string expected = "C:\\Tools\\firm.bin";
-    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "firm.bin", expected.size() + 1), expected);
-    EXPECT_EQ(Built("C:\\Tools\\EthBoxVup.exe", "firm.bin", expected.size()), "(refused)");
+// The name from the command line is text of the ANSI code page (932 in the
+// tests, natively and under Wine) and becomes path text whole or not at all.
+TEST(AnsiTextToPath, ConvertsWholeCharactersAndRefusesACutOne) {
+    NativePath path = Native("left over");
+    ASSERT_TRUE(AnsiTextToPath("", path));
+    EXPECT_TRUE(path.empty());
+    ASSERT_TRUE(AnsiTextToPath("sub\\Firm 1.bin", path));
+    EXPECT_EQ(path, Native("sub\\Firm 1.bin"));
+
+    // 表 (0x95 0x5C, U+8868) and ｱ (0xB1, U+FF71, a single byte).
+    ASSERT_TRUE(AnsiTextToPath("\x95\x5C\xB1.bin", path));
+    const NativePath expected = sizeof(PathChar) == 1
+                                    ? Units({0x95, 0x5C, 0xB1, '.', 'b', 'i', 'n'})
+                                    : Units({0x8868, 0xFF71, '.', 'b', 'i', 'n'});
+    EXPECT_EQ(path, expected);
+
+    path = Native("left over");
+    EXPECT_FALSE(AnsiTextToPath("firm\x95", path)) << "a lead byte without its second byte";
+    EXPECT_TRUE(path.empty());
 }
 
 TEST(GetExecutablePath, GivesTheRunningTestsOwnPath) {
-    const std::string path = ExecutablePath();
+    const fs::path path = ExecutablePath();
 #ifdef ETHBOX_TEST_EXECUTABLE
-    EXPECT_EQ(fs::path(path), fs::canonical(ETHBOX_TEST_EXECUTABLE));
+    EXPECT_EQ(path, fs::canonical(ETHBOX_TEST_EXECUTABLE));
 #else
-    const std::string name = "firmware_image_test.exe";
-    ASSERT_GE(path.size(), name.size());
-    EXPECT_EQ(path.substr(path.size() - name.size()), name);
+    EXPECT_EQ(path.filename(), fs::path("firmware_image_test.exe"));
     EXPECT_TRUE(fs::is_regular_file(path));
 #endif
-}
-
-TEST(GetExecutablePath, RefusesABufferTooSmallForThePath) {
-    const std::string path = ExecutablePath();
-    ASSERT_FALSE(path.empty());
-    std::vector<char> exact(path.size() + 1);
-    EXPECT_TRUE(GetExecutablePath(exact.data(), exact.size()));
-    EXPECT_EQ(std::string(exact.data()), path);
-
-    std::vector<char> oneShort(path.size());
-    EXPECT_FALSE(GetExecutablePath(oneShort.data(), oneShort.size()));
-    char tiny[4];
-    EXPECT_FALSE(GetExecutablePath(tiny, sizeof tiny));
 }
 
 }  // namespace

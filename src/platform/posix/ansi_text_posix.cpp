@@ -56,3 +56,22 @@ void LowerCaseAnsiText(char* text) {
         ++byte;
     }
 }
+
+bool AnsiTextToPath(const char* text, NativePath& path) {
+    // Paths are bytes here: the name keeps the code page's bytes, and only a
+    // lead byte cut off from its second byte is refused, as Windows does.
+    path = text;
+    std::size_t position = 0;
+    while (position < path.size()) {
+        if (IsAnsiLeadByte(static_cast<unsigned char>(path[position]))) {
+            if (position + 1 == path.size()) {
+                path.clear();
+                return false;
+            }
+            position += 2;
+            continue;
+        }
+        ++position;
+    }
+    return true;
+}

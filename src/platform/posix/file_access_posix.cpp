@@ -5,7 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-std::FILE* OpenRegularFileForReading(const char* path) {
+std::FILE* OpenRegularFileForReading(const PathChar* path) {
     // Non-blocking, so that opening a FIFO does not wait for a writer; the
     // type test below refuses it anyway.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -3,10 +3,10 @@
 #include <io.h>
 #include <windows.h>
 
-std::FILE* OpenRegularFileForReading(const char* path) {
+std::FILE* OpenRegularFileForReading(const PathChar* path) {
     // Windows refuses to open a directory as a file by itself; device names
     // such as "nul" or "con" open, so the handle's type is checked too.
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = _wfopen(path, L"rb");
     if (file == nullptr) {
         return nullptr;
     }

@@ -20,13 +20,12 @@ class FirmwareFile {
   public:
     // `size` < 0: a name only, no file.
     explicit FirmwareFile(long size) : name_(UniqueName()) {
-        char executable[1024];
-        if (!GetExecutablePath(executable, sizeof executable)) {
+        NativePath executable;
+        if (!GetExecutablePath(executable)) {
             ADD_FAILURE() << "the test cannot find its own executable";
             return;
         }
-        const std::string path = executable;
-        path_ = path.substr(0, path.find_last_of("\\/") + 1) + name_;
+        path_ = std::filesystem::path(executable).parent_path() / name_;
         if (size < 0) {
             return;
         }
@@ -66,6 +65,6 @@ class FirmwareFile {
     }
 
     std::string name_;
-    std::string path_;
+    std::filesystem::path path_;
     std::vector<std::uint8_t> bytes_;
 };

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The release packages are reproducible: the commit checked out (HEAD, not
+# the uncommitted work) is cloned twice, into folders whose paths differ in
+# name and length, and scripts/package.sh run in each, with another umask,
+# time zone and locale, gives byte-identical zips and SHA256SUMS. Every
+# program in them carries the commit's time. No Wine.
+#   tests/e2e/release_reproducible.sh
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+commit=$(git -C "$root" rev-parse HEAD)
+package_in() { # FOLDER UMASK TZ LOCALE
+    local dir=$1
+    echo "-- $dir: umask $2, TZ=$3, LC_ALL=$4"
+    { git clone -q --no-checkout "$root" "$dir" && git -C "$dir" checkout -q --detach "$commit"; } ||
+        fail "cannot clone $root at $commit"
+    (umask "$2" && cd "$dir" && TZ=$3 LC_ALL=$4 bash scripts/package.sh >"$dir.log" 2>&1) ||
+        fail "scripts/package.sh failed in $dir: $(tail -n 20 "$dir.log")"
+}
+one=$work/a
+other=$work/a-folder-of-another-length/b
+mkdir -p "$(dirname "$other")"
+package_in "$one" 022 UTC0 C.UTF-8
+package_in "$other" 077 Asia/Tokyo ja_JP.UTF-8
+
+listing() { (cd "$1/build/package" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' '); }
+files=$(listing "$one")
+[[ $files =~ ^EthBoxVup-[0-9.]+-win32\.zip\ EthBoxVup-[0-9.]+-win64\.zip\ SHA256SUMS\ $ ]] ||
+    fail "package.sh wrote [$files], not the win32 and win64 zips and SHA256SUMS"
+[[ $(listing "$other") == "$files" ]] || fail "the second build wrote [$(listing "$other")], the first [$files]"
+for file in $files; do
+    cmp "$one/build/package/$file" "$other/build/package/$file" || fail "$file differs between the builds"
+done
+(cd "$one/build/package" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not check the zips"
+
+# A clock's time would differ between the builds too, unless both fell on one
+# second: the commit's time is the only right one.
+expected=$(TZ=UTC0 LC_ALL=C date -d "@$(git -C "$root" log -1 --format=%ct)" '+%a %b %e %H:%M:%S %Y')
+for zip in "$one"/build/package/*.zip; do
+    unzip -p "$zip" EthBoxVup.exe >"$work/program.exe"
+    stamp=$(TZ=UTC0 LC_ALL=C x86_64-w64-mingw32-objdump -p "$work/program.exe" | sed -n 's/^Time\/Date[[:space:]]*//p')
+    [[ $stamp == "$expected" ]] || fail "$(basename "$zip")'s program is stamped [$stamp], not the commit's [$expected]"
+done
+echo "PASS"
