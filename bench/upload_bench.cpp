@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/typed_address.h"
+#include "common/typed_address.h"
 #include "sha256.h"
 #include "transfer/firmware_image.h"
 #include "transfer/image_upload.h"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Static checks of the program and the simulator: clang-tidy (.clang-tidy says
-# which checks and why), cppcheck and a compilation as C++20, each over the
-# POSIX build and over the Windows build, so that the platform bodies of both
-# are read. Fails on any finding. Reads the compile databases of the native and windows presets and
+# Static checks of the program and the simulator: the direction of the
+# program's includes, then clang-tidy (.clang-tidy says which checks and why),
+# cppcheck and a compilation as C++20, each over the POSIX build and over the
+# Windows build, so that the platform bodies of both are read. Fails on any
+# finding. Reads the compile databases of the native and windows presets and
 # configures a preset whose database is missing (configuring is enough: no
 # build is needed). Tests are not checked.
 set -euo pipefail
@@ -48,6 +49,50 @@ mingw_library_includes() {
 }
 
 failed=0
+
+# Dependencies run one way. Each file of src/ includes headers of its own
+# layer and of those below it, never of one above; src/common, the records
+# the whole process shares, is the bottom every layer may include.
+check_layering() {
+    local status=0
+    python3 - "$root/src" >"$work/layering.out" <<'EOF' || status=$?
+import os, re, sys
+src = sys.argv[1]
+layers = ["common", "platform", "transfer", "sequencer", "app", "app/win32"]  # bottom first
+def layer_of(path):
+    relative = os.path.relpath(path, src).replace(os.sep, "/")
+    ranks = [rank for rank, name in enumerate(layers) if relative.startswith(name + "/")]
+    return max(ranks) if ranks else None  # the deepest directory: app/win32 before app
+include = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
+count, upward = 0, 0
+for directory, _, names in sorted(os.walk(src)):
+    for name in sorted(n for n in names if n.endswith((".h", ".cpp"))):
+        path = os.path.join(directory, name)
+        own = layer_of(path)
+        for number, line in enumerate(open(path, encoding="utf-8"), 1):
+            match = include.match(line)
+            # Found beside the file, or from src/; elsewhere (res/, generated) it is no layer's.
+            found = [os.path.normpath(os.path.join(base, match.group(1)))
+                     for base in (directory, src)] if match else []
+            target = next((t for t in found if os.path.isfile(t)), None)
+            if target is None or not target.startswith(src + os.sep):
+                continue
+            count += 1
+            theirs = layer_of(target)
+            if own is None or theirs is None or theirs > own:
+                upward += 1
+                where = os.path.relpath(path, os.path.dirname(src))
+                print(f"{where}:{number}: includes {match.group(1)} from a layer above "
+                      f"(order, bottom first: {', '.join(layers)})")
+print(f"{count} includes, {upward} upward")
+sys.exit(1 if upward else 0)
+EOF
+    printf 'layering: %s\n' "$(tail -n 1 "$work/layering.out")"
+    if ((status != 0)); then
+        head -n -1 "$work/layering.out"
+        failed=1
+    fi
+}
 
 # clang-tidy over one database; extra arguments go to every compilation.
 run_clang_tidy() {
@@ -152,6 +197,7 @@ for directory in "${mingw_includes[@]}"; do
     windows_args+=("-isystem$directory")
 done
 
+check_layering
 run_cppcheck posix "$native_db" --library=posix
 run_cppcheck windows "$windows_db" --platform=win64 --library=windows
 run_clang_tidy posix "$native_db"

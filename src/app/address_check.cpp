@@ -1,8 +1,10 @@
 #include "app/address_check.h"
 
 #include <cstdint>
+#include <cstring>
 
-#include "transfer/tftp_endpoint.h"
+#include "common/decimal_address.h"
+#include "common/typed_address.h"
 
 namespace {
 
@@ -36,4 +38,13 @@ bool IsDottedAddress(const char* text) {
     // the form, and no address that is read as octal or cut short.
     std::uint32_t address = 0;
     return ParseDecimalAddress(text, &address);
+}
+
+bool TakeTypedAddress(const char* fieldText) {
+    std::memset(typedAddress, 0, sizeof typedAddress);
+    const char* stripped = StripSpaces(fieldText, kTypedAddressSize);
+    // Reading no more than kTypedAddressSize - 1 characters, StripSpaces cannot
+    // return more than typedAddress holds; the bound keeps it so.
+    std::strncat(typedAddress, stripped, kTypedAddressSize - 1);
+    return IsDottedAddress(typedAddress);
 }

@@ -15,3 +15,9 @@ const char* StripSpaces(const char* text, std::size_t limit);
 // each group at most 255 read as decimal (leading zeros allowed), in at most
 // 63 characters: exactly the addresses the endpoint can send to.
 bool IsDottedAddress(const char* text);
+
+// The start button's reading of the address field: clears typedAddress, fills
+// it with the first 69 characters of `fieldText` less their blanks, and tells
+// whether that is an address the update may be started with. typedAddress
+// keeps the text even when it is refused.
+bool TakeTypedAddress(const char* fieldText);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 
 // The text after the program's own name and the blanks that follow it, as the
 // entry point of a GUI program receives it. Double-byte characters in a quoted

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui_texts.h"
+#include "common/ui_texts.h"
 
 // What the update sequencer may do to the window in which an update runs, and
 // nothing more. The Win32 progress window implements it over its controls and

@@ -1,6 +1,6 @@
 #include "sequencer/update_sequencer.h"
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "platform/udp_socket.h"
 #include "transfer/device_probe.h"
 #include "transfer/firmware_image.h"

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 
 enum class ProbeResult : int {
     KindReported = 0,

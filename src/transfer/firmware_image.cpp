@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 #include "platform/file_access.h"

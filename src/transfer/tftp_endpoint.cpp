@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/typed_address.h"
+#include "common/typed_address.h"
 
 TftpEndpoint tftpEndpoint;
 
@@ -10,29 +10,17 @@ std::uint16_t deviceRequestPort = kTftpServerPort;
 
 namespace {
 
-// Characters before the terminator, looking at no more than `limit` bytes.
-std::size_t BoundedLength(const char* text, std::size_t limit) {
-    std::size_t length = 0;
-    while (length < limit && text[length] != '\0') {
-        ++length;
-    }
-    return length;
-}
-
-// The field holds 63 characters; a longer address is refused rather than cut
-// short, which could name another device.
+// The field holds 63 characters; a longer address (no terminator among the
+// first 64 bytes) is refused rather than cut short, which could name another
+// device.
 bool CopyTypedAddress(char (&target)[kTargetAddressSize]) {
     std::memset(target, 0, sizeof target);
-    const std::size_t length = BoundedLength(typedAddress, kTypedAddressSize);
-    if (length >= kTargetAddressSize) {
+    const auto* end = static_cast<const char*>(std::memchr(typedAddress, '\0', sizeof target));
+    if (end == nullptr) {
         return false;
     }
-    std::memcpy(target, typedAddress, length);
+    std::memcpy(target, typedAddress, static_cast<std::size_t>(end - typedAddress));
     return true;
-}
-
-bool IsAsciiDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -101,33 +89,4 @@ int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort) {
         *sourcePort = port;
     }
     return received;
-}
-
-bool ParseDecimalAddress(const char* text, std::uint32_t* address) {
-    if (text == nullptr || BoundedLength(text, kTargetAddressSize) >= kTargetAddressSize) {
-        return false;
-    }
-    std::uint32_t parsed = 0;
-    const char* cursor = text;
-    for (int group = 0; group < 4; ++group) {
-        if (group > 0 && *cursor++ != '.') {
-            return false;
-        }
-        if (!IsAsciiDigit(*cursor)) {
-            return false;
-        }
-        unsigned value = 0;
-        while (IsAsciiDigit(*cursor)) {
-            value = value * 10 + static_cast<unsigned>(*cursor++ - '0');
-            if (value > 255) {
-                return false;
-            }
-        }
-        parsed = (parsed << 8) | value;
-    }
-    if (*cursor != '\0') {
-        return false;
-    }
-    *address = parsed;
-    return true;
 }

@@ -3,12 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/decimal_address.h"
 #include "platform/udp_socket.h"
 
 constexpr std::uint16_t kTftpServerPort = 69;
 constexpr std::size_t kReceiveBufferSize = 1518;
 constexpr int kReceiveTimeoutMs = 1000;
-constexpr std::size_t kTargetAddressSize = 64;  // 63 characters and the terminator
 
 struct TftpEndpoint {
     bool socketLayerStarted = false;
@@ -44,8 +44,3 @@ void SendToPort(const std::uint8_t* packet, std::size_t length, std::uint16_t po
 // One datagram into `buffer` (kReceiveBufferSize bytes) with the 1000 ms
 // time-out: the byte count, 0 when empty, -1 on error, time-out or oversize.
 int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort);
-
-// Reads a dotted IPv4 address as four decimal groups of 1 or more ASCII digits,
-// each at most 255; leading zeros are decimal, never octal. Host byte order.
-// Text longer than targetAddress holds (63 characters) is refused as well.
-bool ParseDecimalAddress(const char* text, std::uint32_t* address);

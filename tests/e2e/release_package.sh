@@ -76,7 +76,7 @@ step "the read-me shows every message of the program, in both languages"
 messages=$(awk '/clang-format off/ { texts = 1 } /clang-format on/ { texts = 0 }
                 texts && /"/ { collecting = 1 } collecting { statement = statement $0 }
                 collecting && /;/ { print statement; statement = ""; collecting = 0 }' \
-    "$ROOT/src/app/ui_texts.cpp" |
+    "$ROOT/src/common/ui_texts.cpp" |
     while IFS= read -r statement; do
         grep -o '"[^"]*"' <<<"$statement" | sed 's/^"//; s/"$//' | tr -d '\n'
         echo

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "transfer/tftp_endpoint.h"
+#include "common/decimal_address.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/typed_address.h"
+#include "common/typed_address.h"
 
 namespace {
 

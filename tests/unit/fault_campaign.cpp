@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "device_simulator.h"
 #include "fault_plan.h"
 #include "sequencer/update_sequencer.h"

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 

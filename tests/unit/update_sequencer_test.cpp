@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "device_simulator.h"
 #include "sha256.h"
 #include "support/endpoint_fixture.h"

@@ -1,8 +1,9 @@
 #include "address_dialog.h"
 
-#include "app/launch_options.h"
-#include "app/typed_address.h"
-#include "app/ui_texts.h"
+#include "app/address_check.h"
+#include "common/launch_options.h"
+#include "common/typed_address.h"
+#include "common/ui_texts.h"
 #include "message_box.h"
 #include "process_handles.h"
 #include "progress_dialog.h"

@@ -1,6 +1,6 @@
 #include "message_box.h"
 
-#include "app/ui_texts.h"
+#include "common/ui_texts.h"
 #include "window_text.h"
 
 void ShowMessageBox(HWND owner, const char* text, UINT iconFlag) {

@@ -8,7 +8,7 @@
 
 #include "address_dialog.h"
 #include "app/command_line.h"
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "process_handles.h"
 #include "resource.h"
 #include "single_instance.h"

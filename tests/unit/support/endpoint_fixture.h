@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/typed_address.h"
+#include "common/typed_address.h"
 #include "device_simulator.h"
 #include "sim_socket.h"
 #include "support/raw_udp_peer.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/launch_options.h"
+#include "common/launch_options.h"
 #include "transfer/firmware_image.h"
 
 int main(int argc, char** argv) {

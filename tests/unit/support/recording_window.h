@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ui_texts.h"
+#include "common/ui_texts.h"
 #include "sequencer/progress_window.h"
 #include "sequencer/update_sequencer.h"
 #include "support/wait_tasks.h"

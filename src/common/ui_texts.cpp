@@ -1,4 +1,4 @@
-#include "app/ui_texts.h"
+#include "common/ui_texts.h"
 
 // Plain literals hold the texts as UTF-8 under C++17 and C++20 alike (u8"..."
 // turns into char8_t under C++20, which no const char* takes), as long as the

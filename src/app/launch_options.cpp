@@ -1,3 +1,0 @@
-#include "app/launch_options.h"
-
-LaunchOptions launchOptions;

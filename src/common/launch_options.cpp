@@ -1,0 +1,3 @@
+#include "common/launch_options.h"
+
+LaunchOptions launchOptions;

@@ -1,0 +1,3 @@
+#include "common/typed_address.h"
+
+char typedAddress[kTypedAddressSize] = {};
