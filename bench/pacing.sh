@@ -118,8 +118,7 @@ done
 fastest() { echo "x $(sort -g "$WORK/ratios-$1" | head -n 1)"; }
 slowest() { echo "x $(sort -g "$WORK/ratios-$1" | tail -n 1)"; }
 short_gaps() {
-    echo "$(awk '$1 < 30' "$WORK/gaps30-$1" | wc -l) of the 30 ms ones," \
-        "$(awk '$1 < 50' "$WORK/gaps50-$1" | wc -l) of the 50 ms"
+    echo "$(awk '$1 < 30' "$WORK/gaps30-$1" | wc -l) of 30 ms, $(awk '$1 < 50' "$WORK/gaps50-$1" | wc -l) of 50 ms"
 }
 gap_count() { wc -l <"$WORK/gaps30-$1"; }
 short_after_long() {
@@ -133,7 +132,7 @@ figure_row "  number of gaps" gap_count
 figure_row "50 ms wait after the write request's ACK, DATA 1 to 2 (ms)" median_of gaps50 2
 figure_row "gaps shorter than specified" short_gaps
 figure_row "  of those, after a gap longer by at least as much" short_after_long
-figure_row "block behind its time, least per run (ms; >= 0: never early)" median_of leads 1
+figure_row "least lateness of a block, per run (ms; never early if >= 0)" median_of leads 1
 for build in "${BENCH_BUILDS[@]}"; do
     echo "$build: a bare 30 ms window timer, killed and armed again at each expiry (timer-probe.exe 100 30):"
     "$ROOT/scripts/wine-exec.sh" "${TIMER_PROBE_EXE[$build]}" 100 30 | sed 's/^/  /'

@@ -310,12 +310,25 @@ ms_between() {
 # benchmark measures other programs beside them.
 COLUMNS=("${BENCH_BUILDS[@]}")
 
+# padded WIDTH TEXT: TEXT and blanks to fill WIDTH columns of a terminal, where
+# each Japanese character takes two columns (and three bytes, where ASCII
+# takes one of each).
+padded() {
+    local bytes
+    bytes=$(LC_ALL=C && echo "${#2}")
+    printf '%s%*s' "$2" $(($1 - (bytes + ${#2}) / 2)) ''
+}
+
 # table_row LABEL VALUE...: one row of the table, a value in each column.
 table_row() {
-    printf '%-56s' "$1"
+    padded 62 "$1"
     shift
-    printf ' | %-26s' "$@"
-    echo
+    while (($# > 1)); do
+        printf ' | '
+        padded 30 "$1"
+        shift
+    done
+    printf ' | %s\n' "${1:-}"
 }
 
 # figure_row LABEL COMMAND [ARG...]: a row with, in each column, what
