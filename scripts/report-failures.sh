@@ -16,7 +16,7 @@ _ethbox_report_failure() {
     text=$(sed -n "${line}{s/^[[:space:]]*//;p}" "$file" 2>/dev/null) || true
     if [[ -z "$text" ]]; then
         text=$command
-    elif [[ "$command" != return* && "$text" != *"$command"* ]]; then
+    elif [[ "$command" != return* && "${text//[[:space:]]/}" != *"${command//[[:space:]]/}"* ]]; then
         text+="  [running: $command]"
     fi
     echo "$(basename "$0"): failed with status $status at $where: $text" >&2
