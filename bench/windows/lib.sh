@@ -275,29 +275,22 @@ expect_image_kept() {
 
 # ---- Arithmetic ----
 
-# Numbers on stdin, one a line: "median MIN-MAX" with DECIMALS places (1).
-median_range() {
-    sort -g | awk -v d="${1:-1}" '
+# median_summary DECIMALS STYLE: of the numbers on stdin, one a line, with
+# DECIMALS places: for STYLE range "MEDIAN (MIN-MAX)", for worst "median
+# MEDIAN, worst MAX (n=COUNT)" as used for latencies; "-" when there are none.
+median_summary() {
+    sort -g | awk -v d="$1" -v style="$2" '
         { v[NR] = $1 }
         END {
             if (NR == 0) { print "-"; exit }
             m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
             f = "%." d "f"
-            printf(f " (" f "-" f ")\n", m, v[1], v[NR])
+            if (style == "range") printf(f " (" f "-" f ")\n", m, v[1], v[NR])
+            else printf("median " f ", worst " f " (n=%d)\n", m, v[NR], NR)
         }'
 }
-
-# Numbers on stdin: "median worst" as used for latencies, in DECIMALS places.
-median_worst() {
-    sort -g | awk -v d="${1:-1}" '
-        { v[NR] = $1 }
-        END {
-            if (NR == 0) { print "-"; exit }
-            m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-            f = "%." d "f"
-            printf("median " f ", worst " f " (n=%d)\n", m, v[NR], NR)
-        }'
-}
+median_range() { median_summary "${1:-1}" range; }
+median_worst() { median_summary "${1:-1}" worst; }
 
 # ms FROM_US TO_US: the milliseconds between two microsecond times, 1 decimal.
 ms_between() {
