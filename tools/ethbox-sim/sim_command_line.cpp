@@ -44,53 +44,40 @@ bool ReadFile(const std::string& path, std::string* content) {
     return ok;
 }
 
-struct FlagSwitch {
+// A switch that sets a field of the options: a flag, or a number read from its
+// value; or one that is another spelling of --fault, N in its fault standing
+// for the number.
+struct Switch {
     const char* name;
-    bool SimulatorOptions::*field;
+    bool SimulatorOptions::*flag = nullptr;
+    int SimulatorOptions::*number = nullptr;
+    long minimum = 0;
+    long maximum = 0;
+    const char* fault = nullptr;
 };
 
-constexpr FlagSwitch kFlagSwitches[] = {
+constexpr Switch kSwitches[] = {
     {"--allow-any-address", &SimulatorOptions::allowAnyAddress},
     {"--silent", &SimulatorOptions::silent},
     {"--read-block2-first", &SimulatorOptions::probeBlock2First},
     {"--answer-from-other-port", &SimulatorOptions::answerFromOtherPort},
-};
-
-struct NumberSwitch {
-    const char* name;
-    long minimum;
-    long maximum;
-    int SimulatorOptions::*field;
-};
-
-constexpr NumberSwitch kNumberSwitches[] = {
-    {"--time-limit", 0, 86400, &SimulatorOptions::timeLimitSeconds},
-    {"--retransmit-ms", 1, 60000, &SimulatorOptions::retransmitMs},
-    {"--retries", 0, 100, &SimulatorOptions::maxRetransmits},
-    {"--write-idle-ms", 1, 600000, &SimulatorOptions::writeIdleMs},
-    {"--empty-replies", 0, 1000000, &SimulatorOptions::emptyReplies},
-    {"--late-ms", 0, 600000, &SimulatorOptions::lateAckMs},
-};
-
-// Switches that are other spellings of --fault, N standing for their number.
-struct FaultSpelling {
-    const char* name;
-    const char* fault;
-};
-
-constexpr FaultSpelling kFaultSpellings[] = {
-    {"--drop-ack", "ackN:drop"},
-    {"--duplicate-ack", "ackN:duplicate"},
-    {"--late-ack", "ackN:late"},
-    {"--wrong-ack", "ackN:wrong-block"},
+    {"--time-limit", nullptr, &SimulatorOptions::timeLimitSeconds, 0, 86400},
+    {"--retransmit-ms", nullptr, &SimulatorOptions::retransmitMs, 1, 60000},
+    {"--retries", nullptr, &SimulatorOptions::maxRetransmits, 0, 100},
+    {"--write-idle-ms", nullptr, &SimulatorOptions::writeIdleMs, 1, 600000},
+    {"--empty-replies", nullptr, &SimulatorOptions::emptyReplies, 0, 1000000},
+    {"--late-ms", nullptr, &SimulatorOptions::lateAckMs, 0, 600000},
+    {"--drop-ack", nullptr, nullptr, 0, 65535, "ackN:drop"},
+    {"--duplicate-ack", nullptr, nullptr, 0, 65535, "ackN:duplicate"},
+    {"--late-ack", nullptr, nullptr, 0, 65535, "ackN:late"},
+    {"--wrong-ack", nullptr, nullptr, 0, 65535, "ackN:wrong-block"},
     // An ACK that carries the DATA opcode is the empty DATA packet of that number.
-    {"--data-instead-of-ack", "ackN:opcode=3"},
-    {"--read-error", "data1:error=N"},
+    {"--data-instead-of-ack", nullptr, nullptr, 0, 65535, "ackN:opcode=3"},
+    {"--read-error", nullptr, nullptr, 0, 65535, "data1:error=N"},
 };
 
-template <typename Switch, std::size_t kCount>
-const Switch* Find(const Switch (&switches)[kCount], const std::string& name) {
-    for (const Switch& known : switches) {
+const Switch* FindSwitch(const std::string& name) {
+    for (const Switch& known : kSwitches) {
         if (name == known.name) {
             return &known;
         }
@@ -113,6 +100,7 @@ bool AddFault(const std::string& name, const std::string& text, SimulatorOptions
     options->faults.push_back(fault);
     return true;
 }
+
 }  // namespace
 
 const char* SimUsage() {
@@ -211,13 +199,16 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
         };
         int number = 0;
         bool ok = true;
-        if (const FlagSwitch* flag = Find(kFlagSwitches, name)) {
-            options.*(flag->field) = true;
-        } else if (const NumberSwitch* field = Find(kNumberSwitches, name)) {
-            ok = takeNumber(field->minimum, field->maximum, &(options.*(field->field)));
-        } else if (const FaultSpelling* spelling = Find(kFaultSpellings, name)) {
-            ok = takeNumber(0, 65535, &number) &&
-                 AddFault(name, Spelled(spelling->fault, number), &options, error);
+        if (const Switch* known = FindSwitch(name)) {
+            if (known->flag != nullptr) {
+                options.*(known->flag) = true;
+            } else if (!takeNumber(known->minimum, known->maximum, &number)) {
+                ok = false;
+            } else if (known->number != nullptr) {
+                options.*(known->number) = number;
+            } else {
+                ok = AddFault(name, Spelled(known->fault, number), &options, error);
+            }
         } else if (name == "--fault") {
             ok = takeValue() && AddFault(name, value, &options, error);
         } else if (name == "--help" || name == "-h") {
