@@ -84,6 +84,13 @@ bool Matches(const WindowSelector& selector, HWND window) {
     if (!selector.hiddenToo && !IsWindowVisible(window)) {
         return false;
     }
+    if (selector.processId != 0) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        if (processId != selector.processId) {
+            return false;
+        }
+    }
     if (selector.title && WindowTitle(window) != *selector.title) {
         return false;
     }
@@ -95,13 +102,6 @@ bool Matches(const WindowSelector& selector, HWND window) {
     if ((selector.ownership == WindowSelector::Ownership::Owned && !owned) ||
         (selector.ownership == WindowSelector::Ownership::Unowned && owned)) {
         return false;
-    }
-    if (selector.processId != 0) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        if (processId != selector.processId) {
-            return false;
-        }
     }
     for (const int id : selector.withIds) {
         if (!HasControl(window, id)) {
