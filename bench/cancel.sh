@@ -7,14 +7,9 @@
 # one; then, for comparison, a few times without one, where Wine waits 2 s
 # each time a window is hidden for a window manager's answer that never comes.
 #
-# Usage: bench/cancel.sh [CANCELS [CANCELS_WITHOUT_WM]]   (default 20 and 3)
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
-    bash "$here/windows/build.sh"
-    exec bash "$here/windows/session.sh" bash "${BASH_SOURCE[0]}" "$@"
-fi
-source "$here/windows/lib.sh"
+# Usage: bench/cancel.sh [--exe x64|x86]... [CANCELS [CANCELS_WITHOUT_WM]]
+#        (default both builds, 20 and 3 cancels each)
+source "$(dirname "${BASH_SOURCE[0]}")/windows/lib.sh"
 
 cancels=${1:-20}
 cancels_without_wm=${2:-3}
@@ -26,7 +21,11 @@ dismiss_after_ms=100
 # cancel_runs COUNT NAME: COUNT cancels in one program, the intervals of each
 # appended to $WORK/NAME-*.
 cancel_runs() {
-    local count=$1 name=$2 run click created visible dismiss hidden gone
+    local count=$1 name=$2 what run click created visible dismiss hidden gone
+    for what in created visible hidden gone; do
+        : >"$WORK/$name-$what"
+    done
+    ((count > 0)) || return 0
     start_app /fm1:fw.bin /type_ap
     for ((run = 1; run <= count; run++)); do
         driver timeline "${MAIN[@]}" --click-start --cancel-at-ms "$cancel_at_ms" \
@@ -50,25 +49,30 @@ cancel_runs() {
     quit_app
 }
 
-use_program "$PRODUCT_EXE"
-make_firmware 188415
 start_sim --silent
-
-start_window_manager
-cancel_runs "$cancels" wm
-stop_window_manager
-cancel_runs "$cancels_without_wm" bare
+for build in "${BENCH_BUILDS[@]}"; do
+    use_program "${PRODUCT_EXE[$build]}"
+    make_firmware 188415
+    start_window_manager
+    cancel_runs "$cancels" "wm-$build"
+    stop_window_manager
+    cancel_runs "$cancels_without_wm" "bare-$build"
+done
 stop_sim
 # Nothing was ever acknowledged: the device received only read requests.
 [[ -z $(sim_lines 'recv ' | grep -v ' RRQ file=/info.sys ') ]] || fail "the device received more than read requests"
 
+# latency SETTING INTERVAL BUILD: its median and worst.
+latency() { median_worst 1 <"$WORK/$1-$3-$2"; }
 echo "== Cancel latency: EthBoxVup.exe under Wine, 中止 clicked ${cancel_at_ms} ms into a receive from a silent device"
-echo "command: bash bench/cancel.sh $cancels $cancels_without_wm"
+echo "command: $BENCH_COMMAND"
+describe_builds
+table_row "" "${COLUMNS[@]}"
 echo "with a window manager (evilwm), $cancels cancels, ms:"
-echo "  click on 中止 to the M7 box created   $(median_worst 1 <"$WORK/wm-created")"
-echo "  click on 中止 to the M7 box visible   $(median_worst 1 <"$WORK/wm-visible")"
-echo "  dismissal of M7 to the progress window hidden     $(median_worst 1 <"$WORK/wm-hidden")"
-echo "  dismissal of M7 to the progress window destroyed  $(median_worst 1 <"$WORK/wm-gone")"
+figure_row "  click on 中止 to the M7 box created" latency wm created
+figure_row "  click on 中止 to the M7 box visible" latency wm visible
+figure_row "  dismissal of M7 to the progress window hidden" latency wm hidden
+figure_row "  dismissal of M7 to the progress window destroyed" latency wm gone
 echo "without a window manager, $cancels_without_wm cancels, ms:"
-echo "  click on 中止 to the M7 box created   $(median_worst 1 <"$WORK/bare-created")"
-echo "  dismissal of M7 to the progress window destroyed  $(median_worst 1 <"$WORK/bare-gone")"
+figure_row "  click on 中止 to the M7 box created" latency bare created
+figure_row "  dismissal of M7 to the progress window destroyed" latency bare gone

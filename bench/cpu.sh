@@ -9,14 +9,9 @@
 # process (/proc/PID/task/*/schedstat), and the same for the session's
 # wineserver, which does under Wine much of what the Windows kernel does.
 #
-# Usage: bench/cpu.sh [UPDATES [WAITS]]   (default 2 whole updates and 5 silent waits per build)
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
-    bash "$here/windows/build.sh"
-    exec bash "$here/windows/session.sh" bash "${BASH_SOURCE[0]}" "$@"
-fi
-source "$here/windows/lib.sh"
+# Usage: bench/cpu.sh [--exe x64|x86]... [UPDATES [WAITS]]
+#        (default both builds and the polling one, 2 whole updates and 5 silent waits each)
+source "$(dirname "${BASH_SOURCE[0]}")/windows/lib.sh"
 
 updates=${1:-2}
 waits=${2:-5}
@@ -61,11 +56,11 @@ used() {
 
 # One whole update, from the click on 開始 to M6, with the CPU read every
 # 100 ms meanwhile; appends "PROGRAM_MS WINESERVER_MS WALL_MS" of the whole
-# update to $WORK/update-BUILD, of the transfer (first request to last
-# acknowledgement) to $WORK/transfer-BUILD, and of the device's flash writing
-# (last acknowledgement to M6) to $WORK/writing-BUILD.
+# update to $WORK/update-COLUMN, of the transfer (first request to last
+# acknowledgement) to $WORK/transfer-COLUMN, and of the device's flash writing
+# (last acknowledgement to M6) to $WORK/writing-COLUMN.
 measure_update() {
-    local build=$1 sampler click m6 first last_ack blocks=$((image_size / 512 + 1))
+    local column=$1 sampler click m6 first last_ack blocks=$((image_size / 512 + 1))
     make_firmware "$image_size"
     start_sim --kind ap
     start_app /fm1:fw.bin /type_ap
@@ -86,16 +81,16 @@ measure_update() {
     last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
     [[ -n "$click" && -n "$m6" && -n "$first" && -n "$last_ack" ]] || fail "a moment is missing"
     expect_clocks_agree "$click" "$first"
-    used "$click" "$m6" >>"$WORK/update-$build"
-    used "$first" "$last_ack" >>"$WORK/transfer-$build"
-    used "$last_ack" "$m6" >>"$WORK/writing-$build"
+    used "$click" "$m6" >>"$WORK/update-$column"
+    used "$first" "$last_ack" >>"$WORK/transfer-$column"
+    used "$last_ack" "$m6" >>"$WORK/writing-$column"
 }
 
 # Waits on a silent device: the probe's receive waits its whole second, and
 # the CPU is read 100 ms and 900 ms after the progress window showed, well
 # inside that second. Appends "PROGRAM_MS WINESERVER_MS WALL_MS" per wait.
 measure_waits() {
-    local build=$1 wait
+    local column=$1 wait
     start_sim --silent
     start_app /fm1:fw.bin /type_ap
     for ((wait = 1; wait <= waits; wait++)); do
@@ -109,43 +104,66 @@ measure_waits() {
             fi
         done >"$WORK/samples"
         [[ $(grep -c . "$WORK/samples") == 2 ]] || fail "the wait was not followed"
-        used_between "$(sed -n 1p "$WORK/samples")" "$(sed -n 2p "$WORK/samples")" >>"$WORK/wait-$build"
+        used_between "$(sed -n 1p "$WORK/samples")" "$(sed -n 2p "$WORK/samples")" >>"$WORK/wait-$column"
         wait_dialog_back
     done
     quit_app
     stop_sim
 }
 
+# The product of each build, and beside the 64-bit one the same program with
+# the polling wait, to show what the sleeping wait saves.
+COLUMNS=("${BENCH_BUILDS[@]}")
+declare -A PROGRAM
+for build in "${BENCH_BUILDS[@]}"; do
+    PROGRAM[$build]=${PRODUCT_EXE[$build]}
+done
+if [[ -n "${PROGRAM[x64]:-}" ]]; then
+    COLUMNS+=(x64-polling)
+    PROGRAM[x64-polling]=$POLLING_EXE
+fi
+
 start_window_manager
 WINESERVER_PID=$(wineserver_pid)
 
 echo "== CPU while waiting: EthBoxVup.exe under Wine, sleeping wait (product) and polling wait (benchmark build)"
-echo "command: bash bench/cpu.sh $updates $waits"
-for build in sleeping polling; do
-    if [[ $build == sleeping ]]; then use_program "$PRODUCT_EXE"; else use_program "$POLLING_EXE"; fi
+echo "command: $BENCH_COMMAND"
+describe_builds
+if [[ -n "${PROGRAM[x64-polling]:-}" ]]; then
+    echo "x64-polling: ${POLLING_EXE#"$ROOT/"} (the 64-bit build with the polling wait)"
+fi
+for column in "${COLUMNS[@]}"; do
+    use_program "${PROGRAM[$column]}"
     for figures in update transfer writing wait; do
-        : >"$WORK/$figures-$build"
+        : >"$WORK/$figures-$column"
     done
     for ((run = 1; run <= updates; run++)); do
-        measure_update "$build"
+        measure_update "$column"
     done
-    measure_waits "$build"
+    measure_waits "$column"
 done
 
-for build in sleeping polling; do
-    echo "-- $build wait"
-    echo "whole update of $image_size bytes, click on 開始 to M6 ($updates run(s)):"
-    echo "  wall ms         $(awk '{ print $3 }' "$WORK/update-$build" | median_range 0)"
-    echo "  program CPU ms  $(awk '{ print $1 }' "$WORK/update-$build" | median_range 1)"
-    echo "  program share   $(awk '{ printf("%.3f\n", 100 * $1 / $3) }' "$WORK/update-$build" | median_range 3) %"
-    echo "  wineserver CPU  $(awk '{ print $2 }' "$WORK/update-$build" | median_range 1) ms"
-    echo "  of which the transfer (first request to last ACK, $((image_size / 512 + 1)) ticks):"
-    echo "    program CPU ms  $(awk '{ print $1 }' "$WORK/transfer-$build" | median_range 1)," \
-        "per tick $(awk -v n=$((image_size / 512 + 1)) '{ printf("%.0f\n", 1000 * $1 / n) }' "$WORK/transfer-$build" | median_range 0) us"
-    echo "  and the flash writing (last ACK to M6):"
-    echo "    program CPU ms  $(awk '{ print $1 }' "$WORK/writing-$build" | median_range 1)," \
-        "share $(awk '{ printf("%.3f\n", 100 * $1 / $3) }' "$WORK/writing-$build" | median_range 3) %"
-    echo "receive waiting for a silent device, CPU ms per second of waiting ($waits waits):"
-    echo "  program         $(awk '{ printf("%.2f\n", 1000 * $1 / $3) }' "$WORK/wait-$build" | median_range 2)"
-    echo "  wineserver      $(awk '{ printf("%.2f\n", 1000 * $2 / $3) }' "$WORK/wait-$build" | median_range 2)"
-done
+blocks=$((image_size / 512 + 1))
+# figure NAME FIELD DECIMALS COLUMN: median_range of field FIELD of
+# $WORK/NAME-COLUMN (1 program ms, 2 wineserver ms, 3 wall ms).
+figure() { awk -v f="$2" '{ print $f }' "$WORK/$1-$4" | median_range "$3"; }
+# share NAME COLUMN: the program's CPU as a share of the wall time, in %.
+share() { awk '{ printf("%.3f\n", 100 * $1 / $3) }' "$WORK/$1-$2" | median_range 3; }
+per_tick() { awk -v n="$blocks" '{ printf("%.0f\n", 1000 * $1 / n) }' "$WORK/transfer-$1" | median_range 0; }
+# per_second FIELD COLUMN: ms of CPU per second of waiting.
+per_second() { awk -v f="$1" '{ printf("%.2f\n", 1000 * $f / $3) }' "$WORK/wait-$2" | median_range 2; }
+table_row "" "${COLUMNS[@]}"
+echo "whole update of $image_size bytes, click on 開始 to M6 ($updates run(s)):"
+figure_row "  wall ms" figure update 3 0
+figure_row "  program CPU ms" figure update 1 1
+figure_row "  program share %" share update
+figure_row "  wineserver CPU ms" figure update 2 1
+echo "  of which the transfer (first request to last ACK, $blocks ticks):"
+figure_row "    program CPU ms" figure transfer 1 1
+figure_row "    program CPU per tick, us" per_tick
+echo "  and the flash writing (last ACK to M6):"
+figure_row "    program CPU ms" figure writing 1 1
+figure_row "    program share %" share writing
+echo "receive waiting for a silent device, CPU ms per second of waiting ($waits waits):"
+figure_row "  program" per_second 1
+figure_row "  wineserver" per_second 2

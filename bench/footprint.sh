@@ -4,14 +4,8 @@
 # the test driver, and Linux's view of the same process); and the time from
 # its start (CreateProcess) to the address dialog being visible.
 #
-# Usage: bench/footprint.sh [STARTS]   (default 10)
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
-    bash "$here/windows/build.sh"
-    exec bash "$here/windows/session.sh" bash "${BASH_SOURCE[0]}" "$@"
-fi
-source "$here/windows/lib.sh"
+# Usage: bench/footprint.sh [--exe x64|x86]... [STARTS]   (default both builds, 10 starts each)
+source "$(dirname "${BASH_SOURCE[0]}")/windows/lib.sh"
 
 starts=${1:-10}
 image_size=188415
@@ -21,48 +15,72 @@ field() {
     tr ' ' '\n' | sed -n "s/^$1=//p"
 }
 
-echo "== Footprint and start: EthBoxVup.exe (MinSizeRel, static) under Wine"
-echo "command: bash bench/footprint.sh $starts"
+# measure BUILD: the figures of one build, in $WORK/*-BUILD.
+measure() {
+    local build=$1 exe=${PRODUCT_EXE[$1]}
+    stat -c %s "$exe" >"$WORK/size-$build"
+    # The DLLs it imports, with the number of functions from each.
+    x86_64-w64-mingw32-objdump -p "$exe" | awk '
+        /DLL Name:/ { dll = $3; order[++n] = dll; next }
+        dll != "" && /^\t[0-9a-f]+\t/ { count[dll]++ }
+        /^$/ { dll = "" }
+        END { for (i = 1; i <= n; i++) printf("%s%s (%d)", i > 1 ? ", " : "", order[i], count[order[i]]) }' \
+        >"$WORK/imports-$build"
 
-size=$(stat -c %s "$PRODUCT_EXE")
-echo "executable: $size bytes ($((size / 1024)) KiB)"
-echo "imports (DLL: functions):"
-x86_64-w64-mingw32-objdump -p "$PRODUCT_EXE" | awk '
-    /DLL Name:/ { dll = $3; order[++n] = dll; next }
-    dll != "" && /^\t[0-9a-f]+\t/ { count[dll]++ }
-    /^$/ { dll = "" }
-    END { for (i = 1; i <= n; i++) printf("  %-14s %d\n", order[i], count[order[i]]) }'
+    use_program "$exe"
+    make_firmware "$image_size"
+    # Memory over a whole update; Linux's view of the process is read at the
+    # same moment as the driver's, when M6 shows.
+    start_sim --kind ap
+    start_app /fm1:fw.bin /type_ap
+    driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --timeout 90000 |
+        while read -r _ event rest; do
+            case $event in
+                memory) echo "driver $rest" ;;
+                message-visible) echo "linux $(awk '/^(VmHWM|VmRSS|RssAnon|RssFile|RssShmem):/ { printf("%s=%s ", $1, $2) }' \
+                    "/proc/$APP_PID/status" | tr -d :)" ;;
+            esac
+        done >"$WORK/memory-$build"
+    expect_app_exit 0
+    stop_sim
+    expect_image_kept
 
-use_program "$PRODUCT_EXE"
-make_firmware "$image_size"
+    driver start-time --app "$APP" --cmdline 'EthBoxVup.exe /fm1:fw.bin /type_ap' --reps "$starts" \
+        >"$WORK/starts-$build"
+}
+
 start_window_manager
+for build in "${BENCH_BUILDS[@]}"; do
+    measure "$build"
+done
 
-# Memory over a whole update; Linux's view of the process is read at the same
-# moment as the driver's, when M6 shows.
-start_sim --kind ap
-start_app /fm1:fw.bin /type_ap
-driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --timeout 90000 |
-    while read -r _ event rest; do
-        case $event in
-            memory) echo "driver $rest" ;;
-            message-visible) echo "linux $(awk '/^(VmHWM|VmRSS|RssAnon|RssFile|RssShmem):/ { printf("%s=%s ", $1, $2) }' \
-                "/proc/$APP_PID/status" | tr -d :)" ;;
-        esac
-    done >"$WORK/memory"
-expect_app_exit 0
-stop_sim
-expect_image_kept
-memory=$(sed -n 's/^driver //p' "$WORK/memory" | tail -n 1)
-linux=$(sed -n 's/^linux //p' "$WORK/memory")
-echo "memory over an update of $image_size bytes, until M6 (GetProcessMemoryInfo):"
-echo "  peak working set  $(field peak-working-set-kib <<<"$memory") KiB"
-echo "  private bytes     $(field peak-private-kib <<<"$memory") KiB (largest seen)"
-echo "  Linux's view then: $linux(KiB)"
+exe_size() { echo "$(cat "$WORK/size-$1") bytes ($(($(cat "$WORK/size-$1") / 1024)) KiB)"; }
+# memory KEY BUILD: the largest value the driver read over the update.
+memory() { sed -n 's/^driver //p' "$WORK/memory-$2" | tail -n 1 | field "$1"; }
+# linux KEY BUILD: Linux's view of the program's process when M6 showed.
+linux_view() { sed -n 's/^linux //p' "$WORK/memory-$2" | field "$1"; }
+first_start() { sed -n 1p "$WORK/starts-$1" | field visible-ms; }
+# starts KEY DECIMALS BUILD: median and range over the starts.
+over_starts() { field "$1" <"$WORK/starts-$3" | median_range "$2"; }
 
-echo "start to a visible address dialog, $starts starts one after another:"
-driver start-time --app "$APP" --cmdline 'EthBoxVup.exe /fm1:fw.bin /type_ap' --reps "$starts" \
-    >"$WORK/starts"
-echo "  first start       $(sed -n 1p "$WORK/starts" | field visible-ms) ms"
-echo "  all starts        $(field visible-ms <"$WORK/starts" | median_range 1) ms (median, range)"
-echo "  working set then  $(field working-set-kib <"$WORK/starts" | median_range 0) KiB," \
-    "private bytes $(field private-kib <"$WORK/starts" | median_range 0) KiB"
+echo "== Footprint and start: EthBoxVup.exe (MinSizeRel, static) under Wine"
+echo "command: $BENCH_COMMAND"
+describe_builds
+table_row "" "${COLUMNS[@]}"
+figure_row "executable" exe_size
+echo "memory over an update of $image_size bytes, until M6 (GetProcessMemoryInfo), KiB:"
+figure_row "  peak working set" memory peak-working-set-kib
+figure_row "  private bytes (largest seen)" memory peak-private-kib
+echo "  Linux's view of the program's process then, KiB:"
+for key in VmHWM VmRSS RssAnon RssFile RssShmem; do
+    figure_row "    $key" linux_view "$key"
+done
+echo "start to a visible address dialog, $starts starts one after another, ms:"
+figure_row "  first start" first_start
+figure_row "  all starts (median, range)" over_starts visible-ms 1
+figure_row "  working set then, KiB" over_starts working-set-kib 0
+figure_row "  private bytes then, KiB" over_starts private-kib 0
+echo "imports (DLL (functions)):"
+for build in "${BENCH_BUILDS[@]}"; do
+    echo "  $build: $(cat "$WORK/imports-$build")"
+done

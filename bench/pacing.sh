@@ -8,14 +8,9 @@
 # through the driver, the moment the completion message (M6) shows, and sets
 # them against the schedule. Prints figures; asserts nothing about speed.
 #
-# Usage: bench/pacing.sh [REPETITIONS]   (default 3 per image and probe setting)
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
-    bash "$here/windows/build.sh"
-    exec bash "$here/windows/session.sh" bash "${BASH_SOURCE[0]}" "$@"
-fi
-source "$here/windows/lib.sh"
+# Usage: bench/pacing.sh [--exe x64|x86]... [REPETITIONS]
+#        (default both builds, 3 runs per image and probe setting)
+source "$(dirname "${BASH_SOURCE[0]}")/windows/lib.sh"
 
 repetitions=${1:-3}
 sizes=(5120 41472 188415)
@@ -44,77 +39,101 @@ specified_blocks() { # BLOCKS PROBE
 }
 
 start_window_manager
-use_program "$PRODUCT_EXE"
 
 echo "== Pacing fidelity: EthBoxVup.exe under Wine against ethbox-sim, $repetitions runs each"
-echo "command: bash bench/pacing.sh $repetitions"
+echo "command: $BENCH_COMMAND"
+describe_builds
 echo "Times from the first request the device received; specified = the timer schedule alone."
-printf '%-7s %-5s %-6s | %-37s | %-37s | %s\n' image probe blocks \
+printf '%-5s %-7s %-5s %-6s | %-37s | %-37s | %s\n' build image probe blocks \
     "to last ACK: measured ms, x specified" "to M6: measured ms, x specified" "last ACK to M6 (ms)"
 
-: >"$WORK/gaps30" # every gap between two DATA blocks that a 30 ms tick paces
-: >"$WORK/gaps50" # the gap after the acknowledged write request
-: >"$WORK/ratios" # every ratio, to tell the slowest and the fastest
-: >"$WORK/leads"  # per run, how far the earliest block was behind its time (never ahead)
-for size in "${sizes[@]}"; do
-    blocks=$((size / 512 + 1))
-    for probe in yes no; do
-        options=(/fm1:fw.bin /type_ap)
-        [[ $probe == yes ]] || options+=(/chkoff)
-        : >"$WORK/to_ack" && : >"$WORK/to_m6" && : >"$WORK/ack_to_m6"
-        : >"$WORK/ack_ratio" && : >"$WORK/m6_ratio"
-        for ((run = 1; run <= repetitions; run++)); do
-            make_firmware "$size"
-            start_sim --kind ap
-            start_app "${options[@]}"
-            driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --timeout 90000 \
-                >"$LOGS/timeline" || fail "the update did not end: $(cat "$LOGS/timeline")"
-            expect_app_exit 0
-            stop_sim
-            expect_image_kept
-            grep -qF "message-text $M6" "$LOGS/timeline" || fail "no M6: $(cat "$LOGS/timeline")"
+# update_once BUILD SIZE PROBE: one whole update, its figures appended to the
+# files of BUILD in $WORK.
+update_once() {
+    local build=$1 size=$2 probe=$3 blocks=$(($2 / 512 + 1)) options first last_ack m6
+    options=(/fm1:fw.bin /type_ap)
+    [[ $probe == yes ]] || options+=(/chkoff)
+    make_firmware "$size"
+    start_sim --kind ap
+    start_app "${options[@]}"
+    driver timeline "${MAIN[@]}" --click-start --dismiss-after-ms 50 --timeout 90000 \
+        >"$LOGS/timeline" || fail "the update did not end: $(cat "$LOGS/timeline")"
+    expect_app_exit 0
+    stop_sim
+    expect_image_kept
+    grep -qF "message-text $M6" "$LOGS/timeline" || fail "no M6: $(cat "$LOGS/timeline")"
 
-            first=$(sim_lines 'recv .* -> :69 ' | head -n 1 | cut -d' ' -f1)
-            last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
-            m6=$(event_time "$LOGS/timeline" message-visible)
-            [[ -n "$first" && -n "$last_ack" && -n "$m6" ]] || fail "a moment is missing"
-            expect_clocks_agree "$(event_time "$LOGS/timeline" click-start)" "$first"
-            ms_between "$first" "$last_ack" >>"$WORK/to_ack"
-            ms_between "$first" "$m6" >>"$WORK/to_m6"
-            ms_between "$last_ack" "$m6" >>"$WORK/ack_to_m6"
-            awk -v a="$first" -v b="$last_ack" -v s="$(specified_last_ack "$blocks" "$probe")" \
-                'BEGIN { printf("%.4f\n", (b - a) / 1000 / s) }' | tee -a "$WORK/ratios" >>"$WORK/ack_ratio"
-            awk -v a="$first" -v b="$m6" -v s="$(specified_m6 "$blocks" "$probe")" \
-                'BEGIN { printf("%.4f\n", (b - a) / 1000 / s) }' | tee -a "$WORK/ratios" >>"$WORK/m6_ratio"
-            # Gaps between the DATA blocks as they arrived: block 1 to 2 is
-            # the 50 ms wait, every later one a 30 ms tick.
-            sim_lines 'recv .* DATA block=' >"$WORK/data"
-            awk 'NR == 2 { print ($1 - p) / 1000 } { p = $1 }' "$WORK/data" >>"$WORK/gaps50"
-            awk 'NR > 2 { print ($1 - p) / 1000 } { p = $1 }' "$WORK/data" >>"$WORK/gaps30"
-            # A gap may look short because the simulator logged the block
-            # before it late; what the device relies on is that no block
-            # arrives before its time on the schedule.
-            specified_blocks "$blocks" "$probe" >"$WORK/schedule"
-            awk -v first="$first" 'NR == FNR { due[$1] = $2; next }
-                { late = ($1 - first) / 1000 - due[++k] }
-                k == 1 || late < least { least = late }
-                END { printf("%.1f\n", least) }' "$WORK/schedule" "$WORK/data" >>"$WORK/leads"
+    first=$(sim_lines 'recv .* -> :69 ' | head -n 1 | cut -d' ' -f1)
+    last_ack=$(sim_lines "send .* ACK block=$blocks\$" | tail -n 1 | cut -d' ' -f1)
+    m6=$(event_time "$LOGS/timeline" message-visible)
+    [[ -n "$first" && -n "$last_ack" && -n "$m6" ]] || fail "a moment is missing"
+    expect_clocks_agree "$(event_time "$LOGS/timeline" click-start)" "$first"
+    ms_between "$first" "$last_ack" >>"$WORK/to_ack"
+    ms_between "$first" "$m6" >>"$WORK/to_m6"
+    ms_between "$last_ack" "$m6" >>"$WORK/ack_to_m6"
+    awk -v a="$first" -v b="$last_ack" -v s="$(specified_last_ack "$blocks" "$probe")" \
+        'BEGIN { printf("%.4f\n", (b - a) / 1000 / s) }' | tee -a "$WORK/ratios-$build" >>"$WORK/ack_ratio"
+    awk -v a="$first" -v b="$m6" -v s="$(specified_m6 "$blocks" "$probe")" \
+        'BEGIN { printf("%.4f\n", (b - a) / 1000 / s) }' | tee -a "$WORK/ratios-$build" >>"$WORK/m6_ratio"
+    # Gaps between the DATA blocks as they arrived: block 1 to 2 is the 50 ms
+    # wait, every later one a 30 ms tick.
+    sim_lines 'recv .* DATA block=' >"$WORK/data"
+    awk 'NR == 2 { print ($1 - p) / 1000 } { p = $1 }' "$WORK/data" >>"$WORK/gaps50-$build"
+    awk 'NR > 2 { print ($1 - p) / 1000 } { p = $1 }' "$WORK/data" >>"$WORK/gaps30-$build"
+    # A gap may look short because the simulator logged the block before it
+    # late; what the device relies on is that no block arrives before its
+    # time on the schedule.
+    specified_blocks "$blocks" "$probe" >"$WORK/schedule"
+    awk -v first="$first" 'NR == FNR { due[$1] = $2; next }
+        { late = ($1 - first) / 1000 - due[++k] }
+        k == 1 || late < least { least = late }
+        END { printf("%.1f\n", least) }' "$WORK/schedule" "$WORK/data" >>"$WORK/leads-$build"
+}
+
+for build in "${BENCH_BUILDS[@]}"; do
+    use_program "${PRODUCT_EXE[$build]}"
+    # every gap between two DATA blocks that a 30 ms tick paces; the gap after
+    # the acknowledged write request; every ratio, to tell the slowest and the
+    # fastest; per run, how far the earliest block was behind its time
+    : >"$WORK/gaps30-$build" && : >"$WORK/gaps50-$build"
+    : >"$WORK/ratios-$build" && : >"$WORK/leads-$build"
+    for size in "${sizes[@]}"; do
+        blocks=$((size / 512 + 1))
+        for probe in yes no; do
+            : >"$WORK/to_ack" && : >"$WORK/to_m6" && : >"$WORK/ack_to_m6"
+            : >"$WORK/ack_ratio" && : >"$WORK/m6_ratio"
+            for ((run = 1; run <= repetitions; run++)); do
+                update_once "$build" "$size" "$probe"
+            done
+            printf '%-5s %-7s %-5s %-6s | %-37s | %-37s | %s\n' "$build" "$size" "$probe" "$blocks" \
+                "$(median_range 1 <"$WORK/to_ack") / $(specified_last_ack "$blocks" "$probe")" \
+                "$(median_range 1 <"$WORK/to_m6") / $(specified_m6 "$blocks" "$probe")" \
+                "$(median_range 1 <"$WORK/ack_to_m6") / 11030"
+            printf '%-26s | %-37s | %-37s |\n' "" "x $(median_range 4 <"$WORK/ack_ratio")" \
+                "x $(median_range 4 <"$WORK/m6_ratio")"
         done
-        printf '%-7s %-5s %-6s | %-37s | %-37s | %s\n' "$size" "$probe" "$blocks" \
-            "$(median_range 1 <"$WORK/to_ack") / $(specified_last_ack "$blocks" "$probe")" \
-            "$(median_range 1 <"$WORK/to_m6") / $(specified_m6 "$blocks" "$probe")" \
-            "$(median_range 1 <"$WORK/ack_to_m6") / 11030"
-        printf '%-20s | %-37s | %-37s |\n' "" "x $(median_range 4 <"$WORK/ack_ratio")" \
-            "x $(median_range 4 <"$WORK/m6_ratio")"
     done
 done
-echo "measured / specified, every run and both end points: fastest x $(sort -g "$WORK/ratios" | head -n 1)," \
-    "slowest x $(sort -g "$WORK/ratios" | tail -n 1)"
-echo "30 ms tick, DATA to DATA on the wire: $(median_range 2 <"$WORK/gaps30") ms over $(wc -l <"$WORK/gaps30") gaps"
-echo "50 ms wait after the write request's ACK, DATA 1 to DATA 2: $(median_range 2 <"$WORK/gaps50") ms"
-echo "gaps shorter than specified: $(awk '$1 < 30' "$WORK/gaps30" | wc -l) of the 30 ms ones," \
-    "$(awk '$1 < 50' "$WORK/gaps50" | wc -l) of the 50 ms ones;" \
-    "of those, after a gap that was longer by as much: $(awk 'NR > 1 && $1 < 30 && p + $1 >= 60 { n++ } { p = $1 } END { print n + 0 }' "$WORK/gaps30")"
-echo "each block's arrival behind its time on the schedule, least per run: $(median_range 1 <"$WORK/leads") ms (never ahead when >= 0)"
-echo "A bare 30 ms window timer, killed and armed again at each expiry (timer-probe.exe 100 30):"
-"$ROOT/scripts/wine-exec.sh" "$TIMER_PROBE_EXE" 100 30 | sed 's/^/  /'
+
+fastest() { echo "x $(sort -g "$WORK/ratios-$1" | head -n 1)"; }
+slowest() { echo "x $(sort -g "$WORK/ratios-$1" | tail -n 1)"; }
+short_gaps() {
+    echo "$(awk '$1 < 30' "$WORK/gaps30-$1" | wc -l) of 30 ms, $(awk '$1 < 50' "$WORK/gaps50-$1" | wc -l) of 50 ms"
+}
+gap_count() { wc -l <"$WORK/gaps30-$1"; }
+short_after_long() {
+    awk 'NR > 1 && $1 < 30 && p + $1 >= 60 { n++ } { p = $1 } END { print n + 0 }' "$WORK/gaps30-$1"
+}
+table_row "" "${COLUMNS[@]}"
+figure_row "measured / specified, all runs, both end points: fastest" fastest
+figure_row "  slowest" slowest
+figure_row "30 ms tick, DATA to DATA on the wire (ms)" median_of gaps30 2
+figure_row "  number of gaps" gap_count
+figure_row "50 ms wait after the write request's ACK, DATA 1 to 2 (ms)" median_of gaps50 2
+figure_row "gaps shorter than specified" short_gaps
+figure_row "  of those, after a gap longer by at least as much" short_after_long
+figure_row "least lateness of a block, per run (ms; never early if >= 0)" median_of leads 1
+for build in "${BENCH_BUILDS[@]}"; do
+    echo "$build: a bare 30 ms window timer, killed and armed again at each expiry (timer-probe.exe 100 30):"
+    "$ROOT/scripts/wine-exec.sh" "${TIMER_PROBE_EXE[$build]}" 100 30 | sed 's/^/  /'
+done

@@ -3,13 +3,14 @@
 # that produced it, to bench/results/latest.txt, led by what machine ran them
 # and how busy it was. Installs what is missing and builds first. The Windows
 # benchmarks run the real EthBoxVup.exe under Wine and Xvfb against ethbox-sim,
-# all inside one network namespace of their own where only loopback exists.
-# Takes about ten minutes.
+# all inside one network namespace of their own where only loopback exists,
+# each for both builds, the 64-bit and the 32-bit one, side by side. Takes
+# about twenty minutes.
 #
 # Usage: bash bench/run-all.sh
-set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
+source "$root/scripts/report-failures.sh"
 
 # busy_percent SECONDS: the share of all cores' time not idle over the next SECONDS.
 busy_percent() {

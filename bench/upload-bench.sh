@@ -5,8 +5,8 @@
 # about speed.
 #
 # Usage: bench/upload-bench.sh [repetitions]   (default 20)
-set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/report-failures.sh"
 repetitions=${1:-20}
 build="$root/build/bench"
 

@@ -2,8 +2,8 @@
 # Regenerates the README's screenshots in docs/ from the real program: runs
 # the demo (scripts/run-demo.sh) on a private Xvfb and keeps its three
 # pictures as small PNGs.
-set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/report-failures.sh"
 cd "$root"
 
 shots=$(mktemp -d)

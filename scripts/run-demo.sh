@@ -14,8 +14,8 @@
 # on the last message yourself; without one, or with --headless, they show on
 # a private Xvfb and the demo presses OK. Screenshots go to artifacts/demo
 # unless --out says otherwise.
-set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/report-failures.sh"
 cd "$root"
 
 inside=false
@@ -73,7 +73,7 @@ mkdir -p "$out"
 # from outside would carry its datagrams out of this one.
 export WINEPREFIX=$root/build/windows/demo-wineprefix
 source scripts/wine-env.sh
-wineserver -k 2>/dev/null || true
+source scripts/wine-prefix.sh
 
 if ! $headless && [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
     stop_display() { :; }
@@ -87,10 +87,11 @@ else
     stop_display() { xvfb_stop; }
 fi
 sim_pid=
-program_pid=
+launcher_pid=
 finish() {
-    [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null
-    [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null
+    [[ -z "$launcher_pid" ]] || kill "$launcher_pid" 2>/dev/null || true
+    [[ -z "$sim_pid" ]] || kill "$sim_pid" 2>/dev/null || true
+    # Ends the program too where it runs in a process of its own (below).
     wineserver -k 2>/dev/null || true
     stop_display
     rm -rf "$work"
@@ -100,14 +101,7 @@ trap finish EXIT
 driver() { scripts/wine-exec.sh "$driver_exe" "$@"; }
 seconds() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
 
-# The persistent server first: "wineserver -p" fails while another one runs,
-# and wineboot leaves one running for a few seconds.
-mkdir -p "$WINEPREFIX"
-wineserver -p 10
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    echo "== Preparing a Wine prefix in $WINEPREFIX (once)"
-fi
-wineboot --init >/dev/null 2>&1
+start_wine_prefix 10
 tests/e2e/import-japanese-desktop.sh
 # Xvfb has no window manager, and Wine would wait about 2 s for one each time
 # a window is hidden; a real display has one.
@@ -135,8 +129,11 @@ grep -q '^ready ' "$work/sim.log" || {
 }
 
 echo "== Starting: EthBoxVup.exe /fm1:demo-firmware.bin /type_ap ($size bytes)"
+# With 32-bit Wine installed, the wine started here is not always the program's
+# own process (a 64-bit program runs in one that start.exe creates), but it
+# ends when the program ends and passes its exit status on.
 scripts/wine-exec.sh "$program_dir/EthBoxVup.exe" /fm1:demo-firmware.bin /type_ap &
-program_pid=$!
+launcher_pid=$!
 driver find-window "${main[@]}" --timeout 30000 >/dev/null
 driver set-text "${main[@]}" --id 1005 "$address"
 # Never press 開始 on any other address than the one typed here.
@@ -173,8 +170,8 @@ driver watch "${main[@]}" "${watch_args[@]}" | tee "$work/watch.log" | while rea
 done
 
 status=0
-wait "$program_pid" || status=$?
-program_pid=
+wait "$launcher_pid" || status=$?
+launcher_pid=
 echo "EthBoxVup exited with $status"
 
 echo "== What the device kept"

@@ -2,8 +2,8 @@
 # The README's test command: installs what is missing, builds the native,
 # fuzz and Windows presets and runs every test. Windows programs run under
 # Wine inside a network namespace of their own where only loopback exists.
-set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/report-failures.sh"
 cd "$root"
 
 step() { printf '\n== %s ==\n' "$*"; }

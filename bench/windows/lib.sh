@@ -1,19 +1,58 @@
-# Sourced by each Windows benchmark, inside a benchmark session
-# (bench/windows/session.sh): the programs, the simulated device, the
-# program's start and end, the clocks, and the arithmetic of the figures.
-set -euo pipefail
-
+# Sourced first by each Windows benchmark, as its first command:
+#
+#   source "$(dirname "${BASH_SOURCE[0]}")/windows/lib.sh"
+#
+# Outside a benchmark session it builds what the benchmarks run and starts the
+# benchmark again inside a session (bench/windows/session.sh). Inside, it takes
+# the options every Windows benchmark has off the benchmark's arguments:
+#
+#   --exe x64|x86   measure only that build (repeatable; both by default):
+#                   x64 the windows preset's EthBoxVup.exe, x86 the
+#                   windows-x86 preset's 32-bit one
+#
+# and gives the programs, the simulated device, the program's start and end,
+# the clocks, and the arithmetic and layout of the figures.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$ROOT/scripts/report-failures.sh"
 
-# The program may send datagrams: only in a namespace where loopback is all.
-if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]] || ! "$ROOT/scripts/netns-is-isolated.sh"; then
-    echo "$(basename "$0"): run me through bench/windows/session.sh" >&2
-    exit 1
+BENCH_BUILDS=()
+BENCH_COMMAND="bash bench/$(basename "$0")${*:+ $*}"
+_bench_args=("$@")
+while [[ ${1:-} == --exe ]]; do
+    case ${2:-} in
+        x64 | x86) BENCH_BUILDS+=("$2") ;;
+        *)
+            echo "$(basename "$0"): --exe takes x64 or x86" >&2
+            exit 2
+            ;;
+    esac
+    shift 2
+done
+((${#BENCH_BUILDS[@]})) || BENCH_BUILDS=(x64 x86)
+
+if [[ "${ETHBOX_BENCH_SESSION:-}" != 1 ]]; then
+    bash "$ROOT/bench/windows/build.sh"
+    exec bash "$ROOT/bench/windows/session.sh" bash "$0" "${_bench_args[@]}"
 fi
+# The program may send datagrams: only in a namespace where loopback is all.
+"$ROOT/scripts/netns-is-isolated.sh" || {
+    echo "$(basename "$0"): not in an isolated network namespace; run me through bench/windows/session.sh" >&2
+    exit 1
+}
 
-PRODUCT_EXE=$ROOT/build/windows/src/app/win32/EthBoxVup.exe
+# The product of each build, and the timer probe built beside it.
+declare -A PRODUCT_EXE=(
+    [x64]=$ROOT/build/windows/src/app/win32/EthBoxVup.exe
+    [x86]=$ROOT/build/windows-x86/src/app/win32/EthBoxVup.exe
+)
+declare -A TIMER_PROBE_EXE=(
+    [x64]=$ROOT/build/windows/bench/windows/timer-probe.exe
+    [x86]=$ROOT/build/windows-x86/bench/windows/timer-probe.exe
+)
+declare -A BUILD_NAME=([x64]="64-bit, windows preset" [x86]="32-bit, windows-x86 preset")
+# The reference for the sleeping wait, in the 64-bit build only.
 POLLING_EXE=$ROOT/build/windows/bench/windows/EthBoxVup-polling.exe
-TIMER_PROBE_EXE=$ROOT/build/windows/bench/windows/timer-probe.exe
+# The 64-bit driver works the windows of either build.
 DRIVER_EXE=$ROOT/build/windows/tests/driver/ethbox-driver.exe
 SIM=$ROOT/build/bench/tools/ethbox-sim/ethbox-sim
 TITLE='ETHERNETボックスバージョンアップ'
@@ -91,19 +130,49 @@ stop_sim() {
 }
 
 # start_app OPTION...: starts the program, waits for its address dialog and
-# types the device's address. APP_PID is the Linux process of the program
-# itself (wine-exec.sh and Wine's loader exec into it).
+# types the device's address. LAUNCHER_PID is the wine we started, whose exit
+# status is the program's; APP_PID the Linux process of the program itself.
 start_app() {
     "$ROOT/scripts/wine-exec.sh" "$APP" "$@" &
-    APP_PID=$!
-    STARTED_PIDS+=("$APP_PID")
+    LAUNCHER_PID=$!
+    STARTED_PIDS+=("$LAUNCHER_PID")
     driver set-text "${MAIN[@]}" --timeout 30000 --id 1005 -- "$DEVICE_ADDRESS" >/dev/null ||
         fail "the address dialog did not come"
+    APP_PID=$(program_pid "$APP")
+    STARTED_PIDS+=("$APP_PID")
 }
 
+# program_pid EXE: the Linux process that runs the Windows program EXE in this
+# session. With 32-bit Wine installed, wine starts every program through its
+# 32-bit loader: a 32-bit program then runs in the process we started, but a
+# 64-bit one in a new process that start.exe (the one we started) creates and
+# waits for, passing its exit status on. Whichever it is, the program's own
+# process is the one with EXE's file mapped.
+program_pid() {
+    local exe own pid tries found
+    exe=$(realpath "$1")
+    own=$(readlink /proc/$$/ns/net)
+    for ((tries = 0; tries < 50; tries++)); do
+        found=()
+        for pid in $(pgrep -f -- "$(basename "$exe")" || true); do
+            [[ $(readlink "/proc/$pid/ns/net" 2>/dev/null) == "$own" ]] || continue
+            if grep -qsF -- "$exe" "/proc/$pid/maps"; then
+                found+=("$pid")
+            fi
+        done
+        if ((${#found[@]} == 1)); then
+            echo "${found[0]}"
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "found ${#found[@]} processes running $exe, not one: ${found[*]}"
+}
+
+# The status the program ended with, as the wine we started passes it on.
 expect_app_exit() {
     local status=0
-    wait "$APP_PID" || status=$?
+    wait "$LAUNCHER_PID" || status=$?
     [[ $status == "$1" ]] || fail "EthBoxVup exited with $status, expected $1"
 }
 
@@ -206,30 +275,75 @@ expect_image_kept() {
 
 # ---- Arithmetic ----
 
-# Numbers on stdin, one a line: "median MIN-MAX" with DECIMALS places (1).
-median_range() {
-    sort -g | awk -v d="${1:-1}" '
+# median_summary DECIMALS STYLE: of the numbers on stdin, one a line, with
+# DECIMALS places: for STYLE range "MEDIAN (MIN-MAX)", for worst "median
+# MEDIAN, worst MAX (n=COUNT)" as used for latencies; "-" when there are none.
+median_summary() {
+    sort -g | awk -v d="$1" -v style="$2" '
         { v[NR] = $1 }
         END {
             if (NR == 0) { print "-"; exit }
             m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
             f = "%." d "f"
-            printf(f " (" f "-" f ")\n", m, v[1], v[NR])
+            if (style == "range") printf(f " (" f "-" f ")\n", m, v[1], v[NR])
+            else printf("median " f ", worst " f " (n=%d)\n", m, v[NR], NR)
         }'
 }
-
-# Numbers on stdin: "median worst" as used for latencies, in DECIMALS places.
-median_worst() {
-    sort -g | awk -v d="${1:-1}" '
-        { v[NR] = $1 }
-        END {
-            m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-            f = "%." d "f"
-            printf("median " f ", worst " f " (n=%d)\n", m, v[NR], NR)
-        }'
-}
+median_range() { median_summary "${1:-1}" range; }
+median_worst() { median_summary "${1:-1}" worst; }
 
 # ms FROM_US TO_US: the milliseconds between two microsecond times, 1 decimal.
 ms_between() {
     awk -v a="$1" -v b="$2" 'BEGIN { printf("%.1f\n", (b - a) / 1000) }'
+}
+
+# ---- Layout ----
+
+# The columns of a benchmark's table: the builds measured, unless the
+# benchmark measures other programs beside them.
+COLUMNS=("${BENCH_BUILDS[@]}")
+
+# padded WIDTH TEXT: TEXT and blanks to fill WIDTH columns of a terminal, where
+# each Japanese character takes two columns (and three bytes, where ASCII
+# takes one of each).
+padded() {
+    local bytes
+    bytes=$(LC_ALL=C && echo "${#2}")
+    printf '%s%*s' "$2" $(($1 - (bytes + ${#2}) / 2)) ''
+}
+
+# table_row LABEL VALUE...: one row of the table, a value in each column.
+table_row() {
+    padded 62 "$1"
+    shift
+    while (($# > 1)); do
+        printf ' | '
+        padded 30 "$1"
+        shift
+    done
+    printf ' | %s\n' "${1:-}"
+}
+
+# figure_row LABEL COMMAND [ARG...]: a row with, in each column, what
+# COMMAND ARG... COLUMN prints.
+figure_row() {
+    local label=$1 column values=()
+    shift
+    for column in "${COLUMNS[@]}"; do
+        values+=("$("$@" "$column")")
+    done
+    table_row "$label" "${values[@]}"
+}
+
+# median_of NAME DECIMALS COLUMN: median_range of the file $WORK/NAME-COLUMN.
+median_of() {
+    median_range "$2" <"$WORK/$1-$3"
+}
+
+# The builds measured, as the results name them.
+describe_builds() {
+    local build
+    for build in "${BENCH_BUILDS[@]}"; do
+        echo "$build: ${PRODUCT_EXE[$build]#"$ROOT/"} (${BUILD_NAME[$build]})"
+    done
 }

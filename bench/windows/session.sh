@@ -5,8 +5,8 @@
 # own Wine prefix, started inside that namespace (Wine makes a program's
 # sockets in its wineserver's namespace). Inside a session already, it just
 # runs COMMAND.
-set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/report-failures.sh"
 
 if [[ "${ETHBOX_BENCH_SESSION:-}" == 1 ]] && "$root/scripts/netns-is-isolated.sh"; then
     exec "$@"
@@ -32,16 +32,11 @@ if [[ "${ETHBOX_BENCH_LOCKED:-}" != "$lock" ]]; then
     fi
     exit "$status"
 fi
-# A wineserver of this prefix left from another namespace would carry the
-# program's datagrams there.
-wineserver -k 2>/dev/null || true
-
+source "$root/scripts/wine-prefix.sh"
 source "$root/scripts/xvfb-start.sh"
 trap 'wineserver -k 2>/dev/null || true; xvfb_stop' EXIT
 
-mkdir -p "$WINEPREFIX"
-wineserver -p 60
-wineboot --init >/dev/null 2>&1
+start_wine_prefix 60
 "$root/tests/e2e/import-japanese-desktop.sh"
 # Wine ends its desktop a few seconds after the last window is gone, and the
 # next program then waits for a new one: that wait is not the program's.

@@ -8,6 +8,7 @@
 #include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 #include "platform/file_access.h"
+#include "transfer/tftp_packets.h"
 
 FirmwareImage firmwareImage;
 

@@ -7,7 +7,6 @@
 
 constexpr std::int32_t kFirmwareBufferSize =
     188416;  // 0x2E000: one byte more than the largest image
-constexpr std::int32_t kTftpBlockSize = 512;
 
 struct FirmwareImage {
     std::uint8_t data[kFirmwareBufferSize];

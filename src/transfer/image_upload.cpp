@@ -12,8 +12,6 @@ namespace {
 // Fixed, like everything else of a transfer: nothing is allocated per step.
 std::uint8_t ackReply[kReceiveBufferSize];
 
-constexpr std::int32_t kBlockPayload = kTftpBlockSize;
-
 // The image's length as far as the buffer really holds it, so a step can
 // never read past firmwareImage.data whatever the length says.
 std::int32_t ImageLength() {
@@ -65,16 +63,16 @@ UploadStepResult ReceiveAckAndSendNext() {
         return reply;
     }
     state.bytesAcked += state.lastBlockLength;
-    // A block shorter than 512 bytes (even an empty one) ends the file, so its
+    // A block shorter than kTftpBlockSize (even an empty one) ends the file, so its
     // acknowledgement ends the upload.
-    if (state.blockNumber != 0 && state.lastBlockLength < kBlockPayload) {
+    if (state.blockNumber != 0 && state.lastBlockLength < kTftpBlockSize) {
         return UploadStepResult::Finished;
     }
     std::int32_t payload = ImageLength() - state.bytesAcked;
     if (payload < 0) {
         payload = 0;
-    } else if (payload > kBlockPayload) {
-        payload = kBlockPayload;
+    } else if (payload > kTftpBlockSize) {
+        payload = kTftpBlockSize;
     }
     state.lastBlockLength = payload;
     state.blockNumber += 1;

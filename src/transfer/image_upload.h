@@ -13,10 +13,10 @@ enum class UploadStepResult : int {
 };
 
 struct UploadState {
-    std::int32_t blockNumber;      // last DATA block sent; 0 after the write request
-    std::int32_t bytesAcked;       // image bytes the device has acknowledged
-    std::int32_t lastBlockLength;  // payload of the last DATA block sent
-    std::uint8_t packet[520];      // the last DATA packet built
+    std::int32_t blockNumber;              // last DATA block sent; 0 after the write request
+    std::int32_t bytesAcked;               // image bytes the device has acknowledged
+    std::int32_t lastBlockLength;          // payload of the last DATA block sent
+    std::uint8_t packet[kDataPacketSize];  // the last DATA packet built
     std::int32_t packetLength;
 };
 

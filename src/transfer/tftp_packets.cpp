@@ -10,8 +10,8 @@ const std::uint8_t kErrorCode0[4] = {0x00, 0x05, 0x00, 0x00};
 
 std::size_t BuildDataPacket(std::uint8_t* packet, std::uint16_t blockNumber,
                             const std::uint8_t* payload, std::size_t length) {
-    const std::size_t payloadLength =
-        length < kDataPacketSize - kDataHeaderLength ? length : kDataPacketSize - kDataHeaderLength;
+    constexpr std::size_t kLongest = kTftpBlockSize;
+    const std::size_t payloadLength = length < kLongest ? length : kLongest;
     packet[0] = 0x00;
     packet[1] = static_cast<std::uint8_t>(TftpOpcode::Data);
     packet[2] = static_cast<std::uint8_t>(blockNumber >> 8);

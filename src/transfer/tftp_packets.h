@@ -11,8 +11,10 @@ enum class TftpOpcode : std::uint8_t {
     Error = 5,
 };
 
+// The payload of a full DATA block; a shorter one ends the file.
+constexpr std::int32_t kTftpBlockSize = 512;
 constexpr std::size_t kDataHeaderLength = 4;
-constexpr std::size_t kDataPacketSize = kDataHeaderLength + 512;
+constexpr std::size_t kDataPacketSize = kDataHeaderLength + kTftpBlockSize;
 
 // The packets we send whose bytes never change.
 extern const std::uint8_t kProbeRequest[18];  // RRQ "/info.sys" "octet"
@@ -29,7 +31,7 @@ inline std::uint16_t PacketNumber(const std::uint8_t* packet) {
     return static_cast<std::uint16_t>(packet[2] * 256 + packet[3]);
 }
 
-// Writes the DATA header and copies `length` (at most 512) payload bytes into
+// Writes the DATA header and copies `length` (at most kTftpBlockSize) payload bytes into
 // `packet`, which holds kDataPacketSize bytes. Returns the packet's length.
 std::size_t BuildDataPacket(std::uint8_t* packet, std::uint16_t blockNumber,
                             const std::uint8_t* payload, std::size_t length);

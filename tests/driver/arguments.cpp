@@ -4,18 +4,46 @@
 
 #include "window_text.h"
 
+namespace {
+
+const std::set<std::wstring> kNumberOptions = {
+    L"hwnd",
+    L"with-id",
+    L"without-id",
+    L"pid",
+    L"id",
+    L"nth",
+    L"vk",
+    L"for",
+    L"timeout",
+    L"poll",
+    L"reps",
+    L"cancel-at-ms",
+    L"dismiss-after-ms",
+};
+
+}  // namespace
+
 Arguments::Arguments(std::vector<std::wstring> words, const std::set<std::wstring>& flagNames) {
     bool plainOnly = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::wstring& word = words[i];
         if (plainOnly || word.rfind(L"--", 0) != 0) {
             words_.push_back(word);
-        } else if (word == L"--") {
+            continue;
+        }
+        const std::wstring name = word.substr(2);
+        if (name.empty()) {
             plainOnly = true;
-        } else if (flagNames.count(word.substr(2)) != 0) {
-            flags_.insert(word.substr(2));
+        } else if (flagNames.count(name) != 0) {
+            flags_.insert(name);
         } else if (i + 1 < words.size()) {
-            options_.emplace(word.substr(2), words[++i]);
+            const std::wstring& value = words[++i];
+            if (kNumberOptions.count(name) != 0 && !ParseNumber(value) && error_.empty()) {
+                error_ =
+                    Utf8FromWide(word) + " wants a number, not \"" + Utf8FromWide(value) + "\"";
+            }
+            options_.emplace(name, value);
         } else if (error_.empty()) {
             error_ = "option " + Utf8FromWide(word) + " needs a value";
         }
@@ -45,18 +73,19 @@ std::vector<std::wstring> Arguments::Values(const std::wstring& name) const {
 
 std::optional<long long> Arguments::Number(const std::wstring& name) const {
     const auto text = Value(name);
-    if (!text) {
-        return std::nullopt;
-    }
-    const auto number = ParseNumber(*text);
-    if (!number && error_.empty()) {
-        error_ = "--" + Utf8FromWide(name) + " wants a number, not \"" + Utf8FromWide(*text) + "\"";
-    }
-    return number;
+    return text ? ParseNumber(*text) : std::nullopt;
 }
 
 long long Arguments::NumberOr(const std::wstring& name, long long fallback) const {
     return Number(name).value_or(fallback);
+}
+
+std::vector<long long> Arguments::Numbers(const std::wstring& name) const {
+    std::vector<long long> numbers;
+    for (const auto& text : Values(name)) {
+        numbers.push_back(ParseNumber(text).value_or(0));
+    }
+    return numbers;
 }
 
 std::optional<long long> ParseNumber(const std::wstring& text) {

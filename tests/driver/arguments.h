@@ -17,10 +17,12 @@ class Arguments {
     std::vector<std::wstring> Values(const std::wstring& name) const;  // a repeated option
     const std::vector<std::wstring>& Words() const { return words_; }
 
-    // Option values as numbers; a value that is not one makes the result empty
-    // and records the complaint in Error().
+    // The options that take a number (ids, handles, times, counts), whatever
+    // the command, are checked as they are read: a command that runs has
+    // numbers in all of them.
     std::optional<long long> Number(const std::wstring& name) const;
     long long NumberOr(const std::wstring& name, long long fallback) const;
+    std::vector<long long> Numbers(const std::wstring& name) const;
 
     // The first complaint found while reading the arguments, or empty.
     const std::string& Error() const { return error_; }
@@ -29,7 +31,7 @@ class Arguments {
     std::multimap<std::wstring, std::wstring> options_;
     std::set<std::wstring> flags_;
     std::vector<std::wstring> words_;
-    mutable std::string error_;
+    std::string error_;
 };
 
 // Reads a decimal or 0x-prefixed hexadecimal number; empty when it is not one.

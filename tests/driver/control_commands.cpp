@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <cstdio>
 #include <string>
 
@@ -15,26 +13,6 @@
 
 namespace {
 
-// The control named by --id and --nth in the selected window; null with `error` set.
-HWND SelectedControl(const Arguments& arguments, std::string& error) {
-    HWND window = WaitForSelectedWindow(arguments, error);
-    if (window == nullptr) {
-        return nullptr;
-    }
-    const auto id = arguments.Number(L"id");
-    const long long nth = arguments.NumberOr(L"nth", 1);
-    if (!id) {
-        error = arguments.Error().empty() ? "say which control: --id N" : arguments.Error();
-        return nullptr;
-    }
-    HWND control = FindControl(window, static_cast<int>(*id), static_cast<int>(nth));
-    if (control == nullptr) {
-        error = "the window has no control number " + std::to_string(nth) + " with id " +
-                std::to_string(*id);
-    }
-    return control;
-}
-
 std::string StyleText(HWND window) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08lx",
@@ -42,13 +20,9 @@ std::string StyleText(HWND window) {
     return text;
 }
 
-struct Listing {
-    HWND parent;
-};
-
-BOOL CALLBACK PrintControl(HWND control, LPARAM context) {
+BOOL CALLBACK PrintControl(HWND control, LPARAM parent) {
     // Only the window's own controls, not the parts of composite controls.
-    if (GetParent(control) != reinterpret_cast<Listing*>(context)->parent) {
+    if (GetParent(control) != reinterpret_cast<HWND>(parent)) {
         return TRUE;
     }
     const auto text = ControlText(control);
@@ -64,26 +38,15 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM context) {
 
 // controls SELECTOR: one line per control, in creation (tab) order:
 // id, class, visible, enabled, style and text, tab-separated KEY=VALUE pairs.
-int ControlsCommand(const Arguments& arguments) {
-    std::string error;
-    HWND window = WaitForSelectedWindow(arguments, error);
-    if (window == nullptr) {
-        return Fail(error);
-    }
-    Listing listing{window};
-    EnumChildWindows(window, PrintControl, reinterpret_cast<LPARAM>(&listing));
+int ControlsCommand(const Arguments&, HWND window) {
+    EnumChildWindows(window, PrintControl, reinterpret_cast<LPARAM>(window));
     return 0;
 }
 
 // get-text SELECTOR --id N [--nth K]: prints the control's text as it is
 // (a line break in it is a line break in the output). Use --id 65535 on a
 // message box for its message.
-int GetTextCommand(const Arguments& arguments) {
-    std::string error;
-    HWND control = SelectedControl(arguments, error);
-    if (control == nullptr) {
-        return Fail(error);
-    }
+int GetTextCommand(const Arguments&, HWND control) {
     const auto text = ControlText(control);
     if (!text) {
         return Fail("the window did not answer WM_GETTEXT");
@@ -93,12 +56,7 @@ int GetTextCommand(const Arguments& arguments) {
 }
 
 // set-text SELECTOR --id N [--nth K] TEXT: sets the control's text.
-int SetTextCommand(const Arguments& arguments) {
-    std::string error;
-    HWND control = SelectedControl(arguments, error);
-    if (control == nullptr) {
-        return Fail(error);
-    }
+int SetTextCommand(const Arguments& arguments, HWND control) {
     if (arguments.Words().size() != 1) {
         return Fail("set-text wants the text as its one plain argument");
     }
@@ -115,12 +73,7 @@ int SetTextCommand(const Arguments& arguments) {
 // click SELECTOR --id N [--nth K] [--send]: clicks a button (BM_CLICK). Posted
 // by default, so a click that opens a modal window does not hold the driver;
 // --send waits until the program has handled it.
-int ClickCommand(const Arguments& arguments) {
-    std::string error;
-    HWND button = SelectedControl(arguments, error);
-    if (button == nullptr) {
-        return Fail(error);
-    }
+int ClickCommand(const Arguments& arguments, HWND button) {
     if (!IsWindowEnabled(button)) {
         return Fail("the button is disabled");
     }
@@ -139,16 +92,10 @@ int ClickCommand(const Arguments& arguments) {
 // key SELECTOR --vk CODE [--id N [--nth K]]: posts a key press and release
 // (WM_KEYDOWN, WM_KEYUP) to the window or one of its controls, where the
 // program's message loop sees it as typed: --vk 27 is Esc, --vk 13 Enter.
-int KeyCommand(const Arguments& arguments) {
-    std::string error;
-    HWND target = arguments.Has(L"id") ? SelectedControl(arguments, error)
-                                       : WaitForSelectedWindow(arguments, error);
-    if (target == nullptr) {
-        return Fail(error);
-    }
+int KeyCommand(const Arguments& arguments, HWND target) {
     const auto key = arguments.Number(L"vk");
     if (!key) {
-        return Fail(arguments.Error().empty() ? "say which key: --vk CODE" : arguments.Error());
+        return Fail("say which key: --vk CODE");
     }
     const auto virtualKey = static_cast<WPARAM>(*key);
     const LPARAM scanCode =
@@ -158,21 +105,5 @@ int KeyCommand(const Arguments& arguments) {
         !PostMessageW(target, WM_KEYUP, virtualKey, scanCode | released | 1)) {
         return Fail("could not post the key");
     }
-    return 0;
-}
-
-// progress-pos SELECTOR --id N: prints the progress bar's position (PBM_GETPOS).
-int ProgressPosCommand(const Arguments& arguments) {
-    std::string error;
-    HWND bar = SelectedControl(arguments, error);
-    if (bar == nullptr) {
-        return Fail(error);
-    }
-    DWORD_PTR position = 0;
-    if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
-                             &position)) {
-        return Fail("the progress bar did not answer PBM_GETPOS");
-    }
-    PrintLine(std::to_string(static_cast<long long>(static_cast<LONG_PTR>(position))));
     return 0;
 }

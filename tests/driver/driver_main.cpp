@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "arguments.h"
+#include "bench/bench_commands.h"
 #include "commands.h"
 #include "output.h"
 #include "window_search.h"
@@ -19,37 +20,62 @@
 
 namespace {
 
+// What a command acts on, found before it runs: nothing, the selected window,
+// the control --id names in it, or that control when --id is given and the
+// window otherwise.
+enum class Target { None, Window, Control, ControlOrWindow };
+
 struct Command {
     const wchar_t* name;
-    int (*run)(const Arguments&);
+    Target target;
+    int (*run)(const Arguments&, HWND);
     std::set<std::wstring> ownFlags;  // switches that take no value
 };
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
-        {L"find-window", FindWindowCommand, {}},
-        {L"no-window", NoWindowCommand, {}},
-        {L"wait-gone", WaitGoneCommand, {}},
-        {L"window-state", WindowStateCommand, {}},
-        {L"minimize", MinimizeCommand, {}},
-        {L"close", CloseCommand, {}},
-        {L"foreground", ForegroundCommand, {}},
-        {L"desktop-rect", DesktopRectCommand, {}},
-        {L"controls", ControlsCommand, {}},
-        {L"get-text", GetTextCommand, {}},
-        {L"set-text", SetTextCommand, {}},
-        {L"click", ClickCommand, {L"send"}},
-        {L"key", KeyCommand, {}},
-        {L"progress-pos", ProgressPosCommand, {}},
-        {L"launch", LaunchCommand, {L"wait", L"watch-windows"}},
-        {L"hold-foreground", HoldForegroundCommand, {}},
-        {L"keep-desktop", KeepDesktopCommand, {}},
-        {L"screenshot", ScreenshotCommand, {L"screen"}},
-        {L"watch", WatchCommand, {L"click-start", L"dismiss"}},
-        {L"timeline", TimelineCommand, {L"click-start"}},
-        {L"start-time", StartTimeCommand, {}},
+        {L"find-window", Target::Window, FindWindowCommand, {}},
+        {L"no-window", Target::None, NoWindowCommand, {}},
+        {L"wait-gone", Target::None, WaitGoneCommand, {}},
+        {L"window-state", Target::Window, WindowStateCommand, {}},
+        {L"minimize", Target::Window, MinimizeCommand, {}},
+        {L"close", Target::Window, CloseCommand, {}},
+        {L"foreground", Target::None, ForegroundCommand, {}},
+        {L"desktop-rect", Target::None, DesktopRectCommand, {}},
+        {L"controls", Target::Window, ControlsCommand, {}},
+        {L"get-text", Target::Control, GetTextCommand, {}},
+        {L"set-text", Target::Control, SetTextCommand, {}},
+        {L"click", Target::Control, ClickCommand, {L"send"}},
+        {L"key", Target::ControlOrWindow, KeyCommand, {}},
+        {L"launch", Target::None, LaunchCommand, {L"wait", L"watch-windows"}},
+        {L"hold-foreground", Target::None, HoldForegroundCommand, {}},
+        {L"keep-desktop", Target::None, KeepDesktopCommand, {}},
+        {L"screenshot", Target::None, ScreenshotCommand, {L"screen"}},
+        {L"watch", Target::Window, WatchCommand, {L"click-start", L"dismiss"}},
+        // For the benchmarks only.
+        {L"timeline", Target::Window, TimelineCommand, {L"click-start"}},
+        {L"start-time", Target::None, StartTimeCommand, {}},
     };
     return commands;
+}
+
+// The window or control the command acts on; null, with `error` set, when it
+// cannot be found, and for a command that acts on none.
+HWND FindTarget(const Command& command, const Arguments& arguments, std::string& error) {
+    switch (command.target) {
+        case Target::None:
+            return nullptr;
+        case Target::Window:
+            return WaitForSelectedWindow(arguments, error);
+        case Target::ControlOrWindow:
+            if (!arguments.Has(L"id")) {
+                return WaitForSelectedWindow(arguments, error);
+            }
+            [[fallthrough]];
+        case Target::Control:
+            return WaitForSelectedControl(arguments, error);
+    }
+    return nullptr;
 }
 
 int Usage() {
@@ -83,7 +109,12 @@ int wmain(int argc, wchar_t** argv) {
         if (!arguments.Error().empty()) {
             return Fail(arguments.Error());
         }
-        return command.run(arguments);
+        std::string error;
+        HWND target = FindTarget(command, arguments, error);
+        if (command.target != Target::None && target == nullptr) {
+            return Fail(error);
+        }
+        return command.run(arguments, target);
     }
     Fail("unknown command: " + Utf8FromWide(name));
     return Usage();

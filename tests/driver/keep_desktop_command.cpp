@@ -12,11 +12,8 @@
 
 // keep-desktop [--for MS]: holds an invisible window until MS ms (default one
 // hour) have passed or the process is ended.
-int KeepDesktopCommand(const Arguments& arguments) {
+int KeepDesktopCommand(const Arguments& arguments, HWND) {
     const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"for", 3600 * 1000);
-    if (!arguments.Error().empty()) {
-        return Fail(arguments.Error());
-    }
     // A hidden top-level window, not a message-only one: only a window that
     // belongs to the desktop counts as using it.
     HWND window = CreateWindowExW(0, L"STATIC", L"ethbox-driver keep-desktop", WS_POPUP, 0, 0, 1, 1,

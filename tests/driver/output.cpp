@@ -50,3 +50,8 @@ std::string HandleText(const void* handle) {
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)));
     return text;
 }
+
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
@@ -17,3 +19,6 @@ std::string OneLine(std::wstring_view text);
 
 // A window handle as the driver prints it and reads it back with --hwnd.
 std::string HandleText(const void* handle);
+
+// A rectangle as "left,top,right,bottom".
+std::string RectText(const RECT& rect);

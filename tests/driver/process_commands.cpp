@@ -6,28 +6,9 @@
 #include <string>
 
 #include "commands.h"
-#include "host_path.h"
 #include "output.h"
+#include "program_start.h"
 #include "window_search.h"
-
-namespace {
-
-struct WindowWatch {
-    DWORD processId;
-    std::set<HWND> seen;
-};
-
-BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM context) {
-    auto* watch = reinterpret_cast<WindowWatch*>(context);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == watch->processId && IsWindowVisible(window)) {
-        watch->seen.insert(window);
-    }
-    return TRUE;
-}
-
-}  // namespace
 
 // launch --app PATH [--cmdline LINE] [--wait [--timeout MS] [--watch-windows]]
 // Starts PATH (a Linux path is translated under Wine) with LINE as its whole
@@ -37,39 +18,32 @@ BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM context) {
 // fails) and prints exit-code=N as the signed 32-bit value; --watch-windows
 // also prints windows-seen=N, the number of visible top-level windows the
 // program showed while it ran.
-int LaunchCommand(const Arguments& arguments) {
-    const auto app = arguments.Value(L"app");
-    if (!app) {
-        return Fail("say which program: --app PATH");
+int LaunchCommand(const Arguments& arguments, HWND) {
+    std::string error;
+    const auto program = ReadProgramStart(arguments, error);
+    const PROCESS_INFORMATION process =
+        program ? StartProgram(*program, error) : PROCESS_INFORMATION{};
+    if (process.hProcess == nullptr) {
+        return Fail(error);
     }
-    const std::wstring appPath = WindowsPathFromHost(*app);
-    std::wstring commandLine = arguments.Value(L"cmdline").value_or(L"\"" + appPath + L"\"");
-    const long long timeout = arguments.NumberOr(L"timeout", 10000);
-    if (!arguments.Error().empty()) {
-        return Fail(arguments.Error());
-    }
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(appPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        return Fail("could not start the program (error " + std::to_string(GetLastError()) + ")");
-    }
-    CloseHandle(process.hThread);
     PrintLine("pid=" + std::to_string(process.dwProcessId));
     if (!arguments.Has(L"wait")) {
         CloseHandle(process.hProcess);
         return 0;
     }
 
-    WindowWatch watch{process.dwProcessId, {}};
+    WindowSelector itsWindows;  // visible top-level windows of any class
+    itsWindows.className.clear();
+    itsWindows.processId = process.dwProcessId;
+    std::set<HWND> seen;
     const bool watching = arguments.Has(L"watch-windows");
+    const long long timeout = arguments.NumberOr(L"timeout", 10000);
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout);
     DWORD waited = WAIT_TIMEOUT;
     while (waited == WAIT_TIMEOUT && GetTickCount64() < deadline) {
         if (watching) {
-            EnumWindows(NoteVisibleWindow, reinterpret_cast<LPARAM>(&watch));
+            const auto visible = MatchingWindows(itsWindows);
+            seen.insert(visible.begin(), visible.end());
         }
         waited = WaitForSingleObject(process.hProcess, kPollMs);
     }
@@ -84,7 +58,7 @@ int LaunchCommand(const Arguments& arguments) {
     CloseHandle(process.hProcess);
     PrintLine("exit-code=" + std::to_string(static_cast<long>(static_cast<LONG>(exitCode))));
     if (watching) {
-        PrintLine("windows-seen=" + std::to_string(watch.seen.size()));
+        PrintLine("windows-seen=" + std::to_string(seen.size()));
     }
     return 0;
 }

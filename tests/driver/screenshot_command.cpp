@@ -13,7 +13,7 @@
 // screenshot (SELECTOR | --screen) --out FILE.bmp: saves what the screen shows
 // of the window (its whole rectangle, frame included) or the whole screen, as
 // a 24-bit BMP. The window is repainted and given a moment first.
-int ScreenshotCommand(const Arguments& arguments) {
+int ScreenshotCommand(const Arguments& arguments, HWND) {
     const auto out = arguments.Value(L"out");
     if (!out) {
         return Fail("say where to: --out FILE.bmp");

@@ -14,6 +14,7 @@
 #include "host_path.h"
 #include "message_icon.h"
 #include "output.h"
+#include "program_windows.h"
 #include "screen_capture.h"
 #include "window_search.h"
 #include "window_text.h"
@@ -26,12 +27,6 @@ namespace {
 constexpr UINT kReadTimeoutMs = 100;
 constexpr DWORD kDefaultWatchTimeoutMs = 60000;
 constexpr DWORD kDefaultWatchPollMs = 10;
-
-constexpr int kStatusId = 1003;
-constexpr int kProgressBarId = 1051;
-constexpr int kCancelId = 2;
-constexpr int kStartId = 1;
-constexpr int kMessageTextId = 0xFFFF;
 
 // What was last printed about the progress window.
 struct ProgressView {
@@ -80,11 +75,6 @@ std::optional<Moment> ReadMoment(const std::wstring& text, std::string& error) {
     return moment;
 }
 
-std::string RectText(const RECT& rect) {
-    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
-           std::to_string(rect.right) + "," + std::to_string(rect.bottom);
-}
-
 std::optional<long long> ProgressPosition(HWND bar) {
     DWORD_PTR position = 0;
     if (bar == nullptr ||
@@ -94,23 +84,12 @@ std::optional<long long> ProgressPosition(HWND bar) {
     return static_cast<long long>(static_cast<LONG_PTR>(position));
 }
 
-std::optional<std::wstring> QuickText(HWND control) {
-    if (control == nullptr) {
-        return std::nullopt;
-    }
-    wchar_t text[512] = {};
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(control, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied)) {
-        return std::nullopt;
-    }
-    return std::wstring(text, copied);
-}
-
 class Watch {
   public:
-    Watch(HWND mainWindow, DWORD processId, std::wstring title)
-        : main_(mainWindow), processId_(processId), title_(std::move(title)) {}
+    Watch(HWND mainWindow, DWORD processId) : main_(mainWindow) {
+        ours_.title = WindowTitle(mainWindow);
+        ours_.processId = processId;
+    }
 
     void StartClock() { start_ = GetTickCount64(); }
     ULONGLONG Elapsed() const { return GetTickCount64() - start_; }
@@ -144,42 +123,30 @@ class Watch {
     void LookAtProgress(Followed& followed);
     void ReadMessageBox(HWND box, bool dismiss, std::vector<Action>& actions);
 
-    static BOOL CALLBACK NoteWindow(HWND window, LPARAM context);
-
     HWND main_;
-    DWORD processId_;
-    std::wstring title_;
+    WindowSelector ours_;  // the visible dialogs of its process with its caption
     ULONGLONG start_ = 0;
     std::vector<Followed> followed_;
     bool seenAny_ = false;
     int messagesRead_ = 0;
 };
 
-BOOL CALLBACK Watch::NoteWindow(HWND window, LPARAM context) {
-    auto* watch = reinterpret_cast<Watch*>(context);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId != watch->processId_ || window == watch->main_ || !IsWindowVisible(window) ||
-        ClassNameOf(window) != L"#32770" || WindowTitle(window) != watch->title_) {
-        return TRUE;
-    }
-    for (const auto& followed : watch->followed_) {
-        if (followed.window == window) {
-            return TRUE;
+void Watch::NoteNewWindows() {
+    for (HWND window : MatchingWindows(ours_)) {
+        bool known = window == main_;
+        for (const auto& followed : followed_) {
+            known = known || followed.window == window;
+        }
+        if (known) {
+            continue;
+        }
+        const bool isProgress = IsProgressWindow(window);
+        followed_.push_back({window, isProgress, {}, false});
+        seenAny_ = true;
+        if (isProgress) {
+            Print("progress-window=" + HandleText(window));
         }
     }
-    const bool isProgress =
-        FindControl(window, kStatusId) != nullptr && FindControl(window, kProgressBarId) != nullptr;
-    watch->followed_.push_back({window, isProgress, {}, false});
-    watch->seenAny_ = true;
-    if (isProgress) {
-        watch->Print("progress-window=" + HandleText(window));
-    }
-    return TRUE;
-}
-
-void Watch::NoteNewWindows() {
-    EnumWindows(NoteWindow, reinterpret_cast<LPARAM>(this));
 }
 
 void Watch::LookAtProgress(Followed& followed) {
@@ -201,10 +168,10 @@ void Watch::LookAtProgress(Followed& followed) {
     // (status text, then the bar, then 中止), printed in that order: a change
     // that happens between two reads then shows up on the next look, never
     // ahead of a change the program made before it.
-    HWND cancel = FindControl(window, kCancelId);
+    HWND cancel = FindControl(window, IDC_ABORT_BUTTON);
     const bool enabled = cancel != nullptr && IsWindowEnabled(cancel);
-    const auto position = ProgressPosition(FindControl(window, kProgressBarId));
-    const auto status = QuickText(FindControl(window, kStatusId));
+    const auto position = ProgressPosition(FindControl(window, IDC_PROGRESS_BAR));
+    const auto status = ControlText(FindControl(window, IDC_STATUS_TEXT), kReadTimeoutMs);
     if (status && shown.status != *status) {
         shown.status = *status;
         Print("status=" + OneLine(*status));
@@ -241,11 +208,7 @@ void Watch::ReadMessageBox(HWND box, bool dismiss, std::vector<Action>& actions)
         }
     }
     if (dismiss) {
-        HWND button = FindControl(box, IDOK);
-        if (button == nullptr) {
-            button = FindControl(box, IDCANCEL);
-        }
-        PostMessageW(button, BM_CLICK, 0, 0);
+        PressMessageBoxButton(box);
         Print("action=dismiss");
     }
 }
@@ -335,7 +298,7 @@ void ActAtMoments(Watch& watch, std::vector<Action>& actions) {
         switch (action.kind) {
             case Action::Kind::Cancel:
                 action.done = true;
-                PostMessageW(FindControl(progress, kCancelId), BM_CLICK, 0, 0);
+                ClickButton(progress, IDC_ABORT_BUTTON);
                 watch.Print("action=cancel");
                 break;
             case Action::Kind::Close:
@@ -394,30 +357,22 @@ bool ReadActions(const Arguments& arguments, std::vector<Action>& actions, std::
 // appeared are gone, printing one line per change as it happens, each led by
 // the milliseconds since the watch began (since the click with --click-start).
 // See README.md for the lines and the moments.
-int WatchCommand(const Arguments& arguments) {
+int WatchCommand(const Arguments& arguments, HWND main) {
     std::string error;
-    HWND main = WaitForSelectedWindow(arguments, error);
-    if (main == nullptr) {
-        return Fail(error);
-    }
     std::vector<Action> actions;
     if (!ReadActions(arguments, actions, error)) {
         return Fail(error);
     }
     const long long timeout = arguments.NumberOr(L"timeout", kDefaultWatchTimeoutMs);
     const long long poll = arguments.NumberOr(L"poll", kDefaultWatchPollMs);
-    if (!arguments.Error().empty()) {
-        return Fail(arguments.Error());
-    }
     DWORD processId = 0;
     GetWindowThreadProcessId(main, &processId);
-    Watch watch(main, processId, WindowTitle(main));
+    Watch watch(main, processId);
     const bool dismiss = arguments.Has(L"dismiss");
 
     watch.StartClock();
     if (arguments.Has(L"click-start")) {
-        HWND start = FindControl(main, kStartId);
-        if (start == nullptr || !PostMessageW(start, BM_CLICK, 0, 0)) {
+        if (!ClickButton(main, IDC_START_BUTTON)) {
             return Fail("could not click the start button");
         }
         watch.Print("action=click-start");

@@ -15,11 +15,6 @@ namespace {
 
 using State = std::vector<std::pair<std::string, std::string>>;
 
-std::string RectText(const RECT& rect) {
-    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
-           std::to_string(rect.right) + "," + std::to_string(rect.bottom);
-}
-
 State StateOf(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
@@ -58,28 +53,20 @@ void PrintState(const State& state) {
 }  // namespace
 
 // find-window SELECTOR [--timeout MS]: prints the handle of the one matching window.
-int FindWindowCommand(const Arguments& arguments) {
-    std::string error;
-    HWND window = WaitForSelectedWindow(arguments, error);
-    if (window == nullptr) {
-        return Fail(error);
-    }
+int FindWindowCommand(const Arguments&, HWND window) {
     PrintLine(HandleText(window));
     return 0;
 }
 
 // no-window SELECTOR [--for MS]: succeeds if no matching window exists at any
 // moment of the period (default 0: just now).
-int NoWindowCommand(const Arguments& arguments) {
+int NoWindowCommand(const Arguments& arguments, HWND) {
     std::string error;
     const auto selector = ReadSelector(arguments, error);
     if (!selector) {
         return Fail(error);
     }
     const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"for", 0);
-    if (!arguments.Error().empty()) {
-        return Fail(arguments.Error());
-    }
     do {
         const auto found = MatchingWindows(*selector);
         if (!found.empty()) {
@@ -92,16 +79,13 @@ int NoWindowCommand(const Arguments& arguments) {
 }
 
 // wait-gone SELECTOR [--timeout MS]: waits until no window matches.
-int WaitGoneCommand(const Arguments& arguments) {
+int WaitGoneCommand(const Arguments& arguments, HWND) {
     std::string error;
     const auto selector = ReadSelector(arguments, error);
     if (!selector) {
         return Fail(error);
     }
     const long long timeout = arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
-    if (!arguments.Error().empty()) {
-        return Fail(arguments.Error());
-    }
     if (!WaitUntilNoWindow(*selector, static_cast<DWORD>(timeout))) {
         return Fail("the window is still there after " + std::to_string(timeout) + " ms");
     }
@@ -113,12 +97,7 @@ int WaitGoneCommand(const Arguments& arguments) {
 // rect (left,top,right,bottom), one KEY=VALUE a line; with --until, first
 // waits until every condition holds, and fails (printing the last state) if
 // they do not within the time-out.
-int WindowStateCommand(const Arguments& arguments) {
-    std::string error;
-    HWND window = WaitForSelectedWindow(arguments, error);
-    if (window == nullptr) {
-        return Fail(error);
-    }
+int WindowStateCommand(const Arguments& arguments, HWND window) {
     const auto conditions = arguments.Values(L"until");
     const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
     for (;;) {
@@ -137,12 +116,7 @@ int WindowStateCommand(const Arguments& arguments) {
 
 // minimize SELECTOR: minimises the window as its minimise command would, and
 // waits until it is minimised.
-int MinimizeCommand(const Arguments& arguments) {
-    std::string error;
-    HWND window = WaitForSelectedWindow(arguments, error);
-    if (window == nullptr) {
-        return Fail(error);
-    }
+int MinimizeCommand(const Arguments&, HWND window) {
     PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     const ULONGLONG deadline = GetTickCount64() + kDefaultTimeoutMs;
     while (!IsIconic(window)) {
@@ -155,12 +129,7 @@ int MinimizeCommand(const Arguments& arguments) {
 }
 
 // close SELECTOR: posts WM_CLOSE, as the close box does.
-int CloseCommand(const Arguments& arguments) {
-    std::string error;
-    HWND window = WaitForSelectedWindow(arguments, error);
-    if (window == nullptr) {
-        return Fail(error);
-    }
+int CloseCommand(const Arguments&, HWND window) {
     if (!PostMessageW(window, WM_CLOSE, 0, 0)) {
         return Fail("could not post WM_CLOSE");
     }
@@ -168,7 +137,7 @@ int CloseCommand(const Arguments& arguments) {
 }
 
 // foreground: prints the foreground window's handle and title, two lines.
-int ForegroundCommand(const Arguments&) {
+int ForegroundCommand(const Arguments&, HWND) {
     HWND window = GetForegroundWindow();
     PrintLine("hwnd=" + HandleText(window));
     PrintLine("title=" + (window != nullptr ? OneLine(WindowTitle(window)) : std::string{}));
@@ -176,7 +145,7 @@ int ForegroundCommand(const Arguments&) {
 }
 
 // desktop-rect: prints the desktop window's rectangle as left,top,right,bottom.
-int DesktopRectCommand(const Arguments&) {
+int DesktopRectCommand(const Arguments&, HWND) {
     RECT rect{};
     GetWindowRect(GetDesktopWindow(), &rect);
     PrintLine(RectText(rect));

@@ -1,20 +1,11 @@
 #include "window_search.h"
 
-#include "output.h"
-#include "window_text.h"
+#include <cstdint>
+#include <iterator>
 
 const wchar_t* const kSelectorFlags[] = {L"owned", L"unowned", L"hidden-too", nullptr};
 
 namespace {
-
-std::optional<int> ReadId(const std::wstring& text, std::string& error) {
-    const auto number = ParseNumber(text);
-    if (!number) {
-        error = "not a control id: " + Utf8FromWide(text);
-        return std::nullopt;
-    }
-    return static_cast<int>(*number);
-}
 
 bool HasControl(HWND window, int id) {
     return FindControl(window, id) != nullptr;
@@ -52,13 +43,8 @@ BOOL CALLBACK FindNthChild(HWND child, LPARAM context) {
 
 std::optional<WindowSelector> ReadSelector(const Arguments& arguments, std::string& error) {
     WindowSelector selector;
-    if (const auto handle = arguments.Value(L"hwnd")) {
-        const auto number = ParseNumber(*handle);
-        if (!number) {
-            error = "not a window handle: " + Utf8FromWide(*handle);
-            return std::nullopt;
-        }
-        selector.handle = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(*number));
+    if (const auto handle = arguments.Number(L"hwnd")) {
+        selector.handle = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(*handle));
     }
     selector.title = arguments.Value(L"title");
     if (selector.handle == nullptr && !selector.title) {
@@ -68,19 +54,11 @@ std::optional<WindowSelector> ReadSelector(const Arguments& arguments, std::stri
     if (const auto className = arguments.Value(L"class")) {
         selector.className = *className;
     }
-    for (const auto& text : arguments.Values(L"with-id")) {
-        const auto id = ReadId(text, error);
-        if (!id) {
-            return std::nullopt;
-        }
-        selector.withIds.push_back(*id);
+    for (const long long id : arguments.Numbers(L"with-id")) {
+        selector.withIds.push_back(static_cast<int>(id));
     }
-    for (const auto& text : arguments.Values(L"without-id")) {
-        const auto id = ReadId(text, error);
-        if (!id) {
-            return std::nullopt;
-        }
-        selector.withoutIds.push_back(*id);
+    for (const long long id : arguments.Numbers(L"without-id")) {
+        selector.withoutIds.push_back(static_cast<int>(id));
     }
     if (arguments.Has(L"owned") && arguments.Has(L"unowned")) {
         error = "--owned and --unowned exclude each other";
@@ -93,10 +71,6 @@ std::optional<WindowSelector> ReadSelector(const Arguments& arguments, std::stri
     }
     selector.processId = static_cast<DWORD>(arguments.NumberOr(L"pid", 0));
     selector.hiddenToo = arguments.Has(L"hidden-too");
-    if (!arguments.Error().empty()) {
-        error = arguments.Error();
-        return std::nullopt;
-    }
     return selector;
 }
 
@@ -110,23 +84,24 @@ bool Matches(const WindowSelector& selector, HWND window) {
     if (!selector.hiddenToo && !IsWindowVisible(window)) {
         return false;
     }
-    if (selector.title && WindowTitle(window) != *selector.title) {
-        return false;
-    }
-    if (selector.handle == nullptr && ClassNameOf(window) != selector.className) {
-        return false;
-    }
-    const bool owned = GetWindow(window, GW_OWNER) != nullptr;
-    if ((selector.ownership == WindowSelector::Ownership::Owned && !owned) ||
-        (selector.ownership == WindowSelector::Ownership::Unowned && owned)) {
-        return false;
-    }
     if (selector.processId != 0) {
         DWORD processId = 0;
         GetWindowThreadProcessId(window, &processId);
         if (processId != selector.processId) {
             return false;
         }
+    }
+    if (selector.title && WindowTitle(window) != *selector.title) {
+        return false;
+    }
+    if (selector.handle == nullptr && !selector.className.empty() &&
+        ClassNameOf(window) != selector.className) {
+        return false;
+    }
+    const bool owned = GetWindow(window, GW_OWNER) != nullptr;
+    if ((selector.ownership == WindowSelector::Ownership::Owned && !owned) ||
+        (selector.ownership == WindowSelector::Ownership::Unowned && owned)) {
+        return false;
     }
     for (const int id : selector.withIds) {
         if (!HasControl(window, id)) {
@@ -202,17 +177,17 @@ HWND FindControl(HWND window, int id, int nth) {
     return search.found;
 }
 
-std::optional<std::wstring> ControlText(HWND control) {
+std::optional<std::wstring> ControlText(HWND control, UINT timeoutMs) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
-                             &length)) {
+    if (control == nullptr || !SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0,
+                                                   SMTO_ABORTIFHUNG, timeoutMs, &length)) {
         return std::nullopt;
     }
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(),
-                             reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                             kAnswerTimeoutMs, &copied)) {
+                             reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, timeoutMs,
+                             &copied)) {
         return std::nullopt;
     }
     text.resize(copied);
@@ -225,9 +200,21 @@ HWND WaitForSelectedWindow(const Arguments& arguments, std::string& error) {
         return nullptr;
     }
     const long long timeout = arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
-    if (!arguments.Error().empty()) {
-        error = arguments.Error();
+    return WaitForOneWindow(*selector, static_cast<DWORD>(timeout), error);
+}
+
+HWND WaitForSelectedControl(const Arguments& arguments, std::string& error) {
+    HWND window = WaitForSelectedWindow(arguments, error);
+    const auto id = arguments.Number(L"id");
+    const long long nth = arguments.NumberOr(L"nth", 1);
+    if (window == nullptr || !id) {
+        error = window == nullptr ? error : "say which control: --id N";
         return nullptr;
     }
-    return WaitForOneWindow(*selector, static_cast<DWORD>(timeout), error);
+    HWND control = FindControl(window, static_cast<int>(*id), static_cast<int>(nth));
+    if (control == nullptr) {
+        error = "the window has no control number " + std::to_string(nth) + " with id " +
+                std::to_string(*id);
+    }
+    return control;
 }

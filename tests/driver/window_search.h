@@ -12,7 +12,7 @@
 // boxes included, are all "#32770" dialogs with the same caption, so the
 // selector can also ask for child ids and for an owner.
 //   --hwnd H          exactly this window
-//   --title T         caption (exact); --class C (default "#32770")
+//   --title T         caption (exact); --class C (default "#32770"; empty: any)
 //   --with-id N       has a child with this id (repeatable); --without-id N likewise
 //   --owned/--unowned has / has no owner window (a message box is owned)
 //   --pid N           belongs to this process
@@ -56,15 +56,20 @@ std::wstring ClassNameOf(HWND window);
 // that -1 and 65535 name the same static text. Null when there is none.
 HWND FindControl(HWND window, int id, int nth = 1);
 
-// A control's text through WM_GETTEXT; empty when its window does not answer in
-// time, which tells a hung program from an empty field.
-std::optional<std::wstring> ControlText(HWND control);
-
 // How long commands wait for a window that is not there yet, and for an answer.
 constexpr DWORD kDefaultTimeoutMs = 5000;
 constexpr UINT kAnswerTimeoutMs = 2000;
 constexpr DWORD kPollMs = 20;
 
+// A control's text through WM_GETTEXT; empty when there is no control or its
+// window does not answer within `timeoutMs`, which tells a hung program from
+// an empty field.
+std::optional<std::wstring> ControlText(HWND control, UINT timeoutMs = kAnswerTimeoutMs);
+
 // The selector of a command's arguments, waited for up to --timeout (default
 // kDefaultTimeoutMs). Null, with `error` set, on failure.
 HWND WaitForSelectedWindow(const Arguments& arguments, std::string& error);
+
+// The control named by --id N [--nth K] in that window (the K-th with that id,
+// default the first). Null, with `error` set, on failure.
+HWND WaitForSelectedControl(const Arguments& arguments, std::string& error);

@@ -56,7 +56,11 @@ driver() {
 }
 
 # Starts EthBoxVup with the given arguments (Wine builds its command line from
-# them) in the background; its Linux pid goes to APP_PID.
+# them) in the background; the pid of the wine started goes to APP_PID. With
+# 32-bit Wine installed that is the program's own process for a 32-bit exe
+# but start.exe for a 64-bit one, which runs the program in a process of its
+# own; either ends when the program ends and exits with its exit status, all
+# that these tests read from it.
 start_app() {
     wine_run "$APP" "$@" &
     APP_PID=$!

@@ -9,6 +9,7 @@
 
 #include "device_simulator.h"
 #include "support/endpoint_fixture.h"
+#include "support/faulty_answers.h"
 #include "support/simulator_log.h"
 #include "transfer/tftp_endpoint.h"
 #include "transfer/tftp_packets.h"
@@ -272,7 +273,7 @@ TEST_F(ProbeAgainstSimulator, AMissingInfoFileIsReportedAndNotAnswered) {
 
 TEST_F(ProbeAgainstSimulator, AnErrorOtherThanFileNotFoundIsRejected) {
     SimulatorOptions options;
-    options.probeErrorCode = 2;
+    AddFault(options, "data1:error=2");
     Start(options);
     SendProbeRequest();
     DeviceKind kind = DeviceKind::Ap;

@@ -13,6 +13,7 @@
 #include "device_simulator.h"
 #include "sha256.h"
 #include "sim_command_line.h"
+#include "support/faulty_answers.h"
 #include "support/sim_udp_peer.h"
 
 namespace {
@@ -382,7 +383,7 @@ TEST(DeviceSimulatorMisbehaviour, AnswersAReadWithBlock2OrWithAnError) {
     block2.probeBlock2First = true;
     block2.infoContent = std::string(512, '1') + "tail";
     SimulatorOptions error = Options();
-    error.probeErrorCode = 2;
+    AddFault(error, "data1:error=2");
     RunningSimulator first(block2);
     RunningSimulator second(error);
     ASSERT_TRUE(first.Running() && second.Running());
@@ -421,7 +422,7 @@ AckStory WriteTwoBlocks(const SimulatorOptions& options) {
 
 TEST(DeviceSimulatorMisbehaviour, AcknowledgementsDuplicatedDroppedWrongOrReplacedByData) {
     SimulatorOptions duplicate = Options();
-    duplicate.duplicateAckAt = 1;
+    AddFault(duplicate, "ack1:duplicate");
     AckStory story = WriteTwoBlocks(duplicate);
     EXPECT_EQ(story.afterWrq.bytes, Ack(0));
     ASSERT_EQ(story.afterData1.size(), 2u);
@@ -429,18 +430,18 @@ TEST(DeviceSimulatorMisbehaviour, AcknowledgementsDuplicatedDroppedWrongOrReplac
     EXPECT_EQ(story.afterData1[1].bytes, Ack(1));
 
     SimulatorOptions drop = Options();
-    drop.dropAckAt = 1;
+    AddFault(drop, "ack1:drop");
     story = WriteTwoBlocks(drop);
     EXPECT_EQ(story.afterWrq.bytes, Ack(0));
     EXPECT_TRUE(story.afterData1.empty());
 
     SimulatorOptions wrong = Options();
-    wrong.wrongAckAt = 0;
+    AddFault(wrong, "ack0:wrong-block");
     story = WriteTwoBlocks(wrong);
     EXPECT_EQ(story.afterWrq.bytes, Ack(1));
 
     SimulatorOptions data = Options();
-    data.dataInsteadOfAckAt = 1;
+    AddFault(data, "ack1:opcode=3");
     story = WriteTwoBlocks(data);
     EXPECT_EQ(story.afterWrq.bytes, Ack(0));
     ASSERT_EQ(story.afterData1.size(), 1u);
@@ -449,7 +450,7 @@ TEST(DeviceSimulatorMisbehaviour, AcknowledgementsDuplicatedDroppedWrongOrReplac
 
 TEST(DeviceSimulatorMisbehaviour, ADroppedAckIsLostOnceLikeAPacket) {
     SimulatorOptions options = Options();
-    options.dropAckAt = 1;
+    AddFault(options, "ack1:drop");
     RunningSimulator simulator(options);
     ASSERT_TRUE(simulator.Running());
     Client client(simulator);
@@ -465,7 +466,7 @@ TEST(DeviceSimulatorMisbehaviour, ADroppedAckIsLostOnceLikeAPacket) {
 
 TEST(DeviceSimulatorMisbehaviour, ALateAckComesAfterTheGivenDelay) {
     SimulatorOptions options = Options();
-    options.lateAckAt = 1;
+    AddFault(options, "ack1:late");
     options.lateAckMs = 600;
     RunningSimulator simulator(options);
     ASSERT_TRUE(simulator.Running());
@@ -644,19 +645,16 @@ TEST(DeviceSimulatorLifetime, RefusesToBindOutsideLoopbackUnlessAllowed) {
 TEST(DeviceSimulatorCommandLine, TurnsSwitchesIntoOptions) {
     SimCommandLine commandLine;
     std::string error;
-    ASSERT_TRUE(ParseSimCommandLine(
-        {"--port", "0", "--kind", "none", "--late-ack", "3", "--late-ms", "250",
-         "--answer-from-other-port", "--empty-replies", "2", "--read-error", "1"},
-        &commandLine, &error))
+    ASSERT_TRUE(ParseSimCommandLine({"--port", "0", "--kind", "none", "--late-ms", "250",
+                                     "--answer-from-other-port", "--empty-replies", "2"},
+                                    &commandLine, &error))
         << error;
     EXPECT_EQ(commandLine.options.port, 0);
     EXPECT_EQ(commandLine.options.infoFile, InfoFile::Missing);
-    EXPECT_EQ(commandLine.options.lateAckAt, 3);
     EXPECT_EQ(commandLine.options.lateAckMs, 250);
     EXPECT_TRUE(commandLine.options.answerFromOtherPort);
     EXPECT_EQ(commandLine.options.emptyReplies, 2);
-    EXPECT_EQ(commandLine.options.probeErrorCode, 1);
-    EXPECT_EQ(commandLine.options.dropAckAt, -1);
+    EXPECT_TRUE(commandLine.options.faults.empty());
 
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--port", "65536"},
                                                                               {"--port"},
@@ -698,10 +696,7 @@ std::vector<Arrival> ArrivalsUntilQuiet(Client& client, SteadyClock::time_point 
 
 SimulatorOptions WithFaults(SimulatorOptions options, const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {
-        FaultyAnswer fault;
-        std::string error;
-        EXPECT_TRUE(ParseFaultyAnswer(text, &fault, &error)) << text << ": " << error;
-        options.faults.push_back(fault);
+        AddFault(options, text);
     }
     return options;
 }
@@ -877,16 +872,19 @@ TEST(DeviceSimulatorFaultyAnswers, ReadsAndWritesFaultsAsText) {
 
     SimCommandLine commandLine;
     std::string error;
-    ASSERT_TRUE(ParseSimCommandLine({"--fault", "ack3:drop", "--drop-ack", "5", "--fault",
-                                     "data1:error=2", "--data-instead-of-ack", "4"},
-                                    &commandLine, &error))
+    // The per-block switches are other spellings of faulty answers, kept in order.
+    ASSERT_TRUE(ParseSimCommandLine(
+        {"--fault", "ack3:drop", "--drop-ack", "5", "--duplicate-ack", "6", "--late-ack", "7",
+         "--wrong-ack", "8", "--data-instead-of-ack", "4", "--read-error", "2"},
+        &commandLine, &error))
         << error;
     std::vector<std::string> all;
-    for (const FaultyAnswer& fault : AllFaultyAnswers(commandLine.options)) {
+    for (const FaultyAnswer& fault : commandLine.options.faults) {
         all.push_back(FaultyAnswerText(fault));
     }
-    EXPECT_EQ(all, (std::vector<std::string>{"ack3:drop", "data1:error=2", "ack5:drop",
-                                             "ack4:opcode=3"}));
+    EXPECT_EQ(all,
+              (std::vector<std::string>{"ack3:drop", "ack5:drop", "ack6:duplicate", "ack7:late",
+                                        "ack8:wrong-block", "ack4:opcode=3", "data1:error=2"}));
     EXPECT_FALSE(ParseSimCommandLine({"--fault", "ack3:nothing"}, &commandLine, &error));
     EXPECT_NE(error.find("--fault"), std::string::npos);
     EXPECT_FALSE(ParseSimCommandLine({"--fault"}, &commandLine, &error));

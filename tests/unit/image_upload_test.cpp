@@ -13,6 +13,7 @@
 #include "device_simulator.h"
 #include "sha256.h"
 #include "support/endpoint_fixture.h"
+#include "support/faulty_answers.h"
 #include "support/simulator_log.h"
 #include "transfer/firmware_image.h"
 #include "transfer/tftp_endpoint.h"
@@ -181,11 +182,11 @@ TEST_F(UploadToSimulator, EndsAtTheFirstUnexpectedAnswerAndNeverResends) {
         std::size_t blocksSent;
         UploadStepResult last;
     } cases[] = {
-        {"duplicate ACK 3", [](SimulatorOptions& o) { o.duplicateAckAt = 3; }, 4,
+        {"duplicate ACK 3", [](SimulatorOptions& o) { AddFault(o, "ack3:duplicate"); }, 4,
          UploadStepResult::WrongBlock},
-        {"ACK 3 for block 2", [](SimulatorOptions& o) { o.wrongAckAt = 2; }, 2,
+        {"ACK 3 for block 2", [](SimulatorOptions& o) { AddFault(o, "ack2:wrong-block"); }, 2,
          UploadStepResult::WrongBlock},
-        {"DATA instead of ACK 2", [](SimulatorOptions& o) { o.dataInsteadOfAckAt = 2; }, 2,
+        {"DATA instead of ACK 2", [](SimulatorOptions& o) { AddFault(o, "ack2:opcode=3"); }, 2,
          UploadStepResult::NotAnAck},
     };
     for (const auto& c : cases) {
@@ -209,7 +210,7 @@ TEST_F(UploadToSimulator, EndsAtTheFirstUnexpectedAnswerAndNeverResends) {
 
 TEST_F(UploadToSimulator, SilenceInTheMiddleEndsTheUploadWithoutAResend) {
     SimulatorOptions options;
-    options.dropAckAt = 3;
+    AddFault(options, "ack3:drop");
     Start(options);
     LoadTestImage(5121);
 

@@ -15,6 +15,7 @@
 #include "device_simulator.h"
 #include "sha256.h"
 #include "support/endpoint_fixture.h"
+#include "support/faulty_answers.h"
 #include "support/firmware_file.h"
 #include "support/posted_calls.h"
 #include "support/recording_window.h"
@@ -261,25 +262,26 @@ TEST_F(UpdateSequencerTest, EachFailureEndsWithItsOneMessageAndIcon) {
          1, 0, false},
         {"block 2 first", [](SimulatorOptions& o) { o.probeBlock2First = true; }, kAp, 5120,
          "M3 exclamation", 1, 0, false},
-        {"ERROR 2 to the read", [](SimulatorOptions& o) { o.probeErrorCode = 2; }, kAp, 5120,
-         "M3 exclamation", 1, 0, false},
+        {"ERROR 2 to the read", [](SimulatorOptions& o) { AddFault(o, "data1:error=2"); }, kAp,
+         5120, "M3 exclamation", 1, 0, false},
         {"five empty answers", [](SimulatorOptions& o) { o.emptyReplies = 5; }, kAp, 5120,
          "M3 exclamation", 5, 0, false},
         {"silent to the write", [](SimulatorOptions& o) { o.silent = true; }, kApUnchecked, 5120,
          "M4 exclamation", 0, 1, false},
         {"empty answer to the write", [](SimulatorOptions& o) { o.emptyReplies = 1; }, kApUnchecked,
          5120, "M4 exclamation", 0, 1, false},
-        {"ACK 3 lost", [](SimulatorOptions& o) { o.dropAckAt = 3; }, kAp, 5120, "M5 stop", 1, 1,
-         false},
-        {"ACK 3 twice", [](SimulatorOptions& o) { o.duplicateAckAt = 3; }, kAp, 5120, "M5 stop", 1,
-         1, false},
-        {"ACK 4 for block 3", [](SimulatorOptions& o) { o.wrongAckAt = 3; }, kAp, 5120, "M5 stop",
+        {"ACK 3 lost", [](SimulatorOptions& o) { AddFault(o, "ack3:drop"); }, kAp, 5120, "M5 stop",
          1, 1, false},
-        {"DATA instead of ACK 3", [](SimulatorOptions& o) { o.dataInsteadOfAckAt = 3; }, kAp, 5120,
+        {"ACK 3 twice", [](SimulatorOptions& o) { AddFault(o, "ack3:duplicate"); }, kAp, 5120,
          "M5 stop", 1, 1, false},
+        {"ACK 4 for block 3", [](SimulatorOptions& o) { AddFault(o, "ack3:wrong-block"); }, kAp,
+         5120, "M5 stop", 1, 1, false},
+        {"DATA instead of ACK 3", [](SimulatorOptions& o) { AddFault(o, "ack3:opcode=3"); }, kAp,
+         5120, "M5 stop", 1, 1, false},
         // The device has every byte, but did not acknowledge the last block.
-        {"wrong ACK of the last block", [](SimulatorOptions& o) { o.wrongAckAt = 11; }, kAp, 5120,
-         "M5 stop", 1, 1, true},
+        {"wrong ACK of the last block",
+         [](SimulatorOptions& o) { AddFault(o, "ack11:wrong-block"); }, kAp, 5120, "M5 stop", 1, 1,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -391,7 +393,7 @@ TEST_F(UpdateSequencerTest, CancelDuringTheWaitOfATickEndsThatTickSilently) {
          kAp,
          {SequencerState::Probing}},
         {"late ACK of the write",
-         [](SimulatorOptions& o) { o.lateAckAt = 0; },
+         [](SimulatorOptions& o) { AddFault(o, "ack0:late"); },
          kAp,
          {SequencerState::AwaitingWriteAck}},
         {"silent to the write",
@@ -399,7 +401,7 @@ TEST_F(UpdateSequencerTest, CancelDuringTheWaitOfATickEndsThatTickSilently) {
          kApUnchecked,
          {SequencerState::AwaitingWriteAck}},
         {"late ACK of block 3",
-         [](SimulatorOptions& o) { o.lateAckAt = 3; },
+         [](SimulatorOptions& o) { AddFault(o, "ack3:late"); },
          kAp,
          {SequencerState::Transferring, 3}},
     };
@@ -465,7 +467,7 @@ TEST_F(UpdateSequencerTest, NothingMoreHappensOnceTheWindowIsEnding) {
     } cases[] = {
         {"while M7 is up", Behaves, 5120, true, "message M7 exclamation"},
         {"while M1 is up", Behaves, 10, false, "message M1 exclamation"},
-        {"while M5 is up", [](SimulatorOptions& o) { o.duplicateAckAt = 2; }, 5120, false,
+        {"while M5 is up", [](SimulatorOptions& o) { AddFault(o, "ack2:duplicate"); }, 5120, false,
          "message M5 stop"},
         {"while M6 is up", Behaves, 5120, false, "message M6 none"},
     };

@@ -268,11 +268,6 @@ void DeviceSimulator::Impl::StartRead(const SimEndpoint& client, const Request& 
         RefuseRequest(client, kNotDefined, "Unsupported mode");
         return;
     }
-    if (options.probeErrorCode >= 0) {
-        std::uint16_t code = static_cast<std::uint16_t>(options.probeErrorCode);
-        RefuseRequest(client, code, ErrorText(code));
-        return;
-    }
     const bool infoFile = request.fileName == "/info.sys" || request.fileName == "info.sys";
     const bool haveInfo = !options.infoContent.empty() || options.infoFile != InfoFile::Missing;
     if (!infoFile || !haveInfo) {

@@ -50,22 +50,15 @@ struct SimulatorOptions {
     int writeIdleMs = 10000;
 
     // Misbehaviours at chosen answers, each applied in turn to the answer it
-    // names (several may name the same one).
+    // names (several may name the same one). The command line's per-block
+    // switches (--drop-ack B, ...) are other spellings of entries here.
     std::vector<FaultyAnswer> faults;
+    int lateAckMs = 1500;  // how late a Late answer comes
 
-    // Misbehaviours. Block numbers are those of the write transfer's ACKs
-    // (0 = the ACK of the write request). -1 switches a misbehaviour off.
-    // The per-block ones are shorthands for `faults` at the write's ACKs.
+    // Misbehaviours of the whole device rather than of one answer.
     bool silent = false;            // never answer anything
     int emptyReplies = 0;           // answer the first N requests with an empty datagram
     bool probeBlock2First = false;  // answer a read with DATA block 2
-    int probeErrorCode = -1;        // answer a read with ERROR of this code
-    int duplicateAckAt = -1;        // send the ACK of this block twice
-    int dropAckAt = -1;             // lose the ACK of this block (a resent DATA is re-ACKed)
-    int lateAckAt = -1;             // send the ACK of this block after lateAckMs
-    int lateAckMs = 1500;
-    int wrongAckAt = -1;          // acknowledge this block with the number + 1
-    int dataInsteadOfAckAt = -1;  // send a DATA packet where this ACK belongs
     // After its first answer, a transfer answers from a second port of its own.
     bool answerFromOtherPort = false;
 };

@@ -44,6 +44,63 @@ bool ReadFile(const std::string& path, std::string* content) {
     return ok;
 }
 
+// A switch that sets a field of the options: a flag, or a number read from its
+// value; or one that is another spelling of --fault, N in its fault standing
+// for the number.
+struct Switch {
+    const char* name;
+    bool SimulatorOptions::*flag = nullptr;
+    int SimulatorOptions::*number = nullptr;
+    long minimum = 0;
+    long maximum = 0;
+    const char* fault = nullptr;
+};
+
+constexpr Switch kSwitches[] = {
+    {"--allow-any-address", &SimulatorOptions::allowAnyAddress},
+    {"--silent", &SimulatorOptions::silent},
+    {"--read-block2-first", &SimulatorOptions::probeBlock2First},
+    {"--answer-from-other-port", &SimulatorOptions::answerFromOtherPort},
+    {"--time-limit", nullptr, &SimulatorOptions::timeLimitSeconds, 0, 86400},
+    {"--retransmit-ms", nullptr, &SimulatorOptions::retransmitMs, 1, 60000},
+    {"--retries", nullptr, &SimulatorOptions::maxRetransmits, 0, 100},
+    {"--write-idle-ms", nullptr, &SimulatorOptions::writeIdleMs, 1, 600000},
+    {"--empty-replies", nullptr, &SimulatorOptions::emptyReplies, 0, 1000000},
+    {"--late-ms", nullptr, &SimulatorOptions::lateAckMs, 0, 600000},
+    {"--drop-ack", nullptr, nullptr, 0, 65535, "ackN:drop"},
+    {"--duplicate-ack", nullptr, nullptr, 0, 65535, "ackN:duplicate"},
+    {"--late-ack", nullptr, nullptr, 0, 65535, "ackN:late"},
+    {"--wrong-ack", nullptr, nullptr, 0, 65535, "ackN:wrong-block"},
+    // An ACK that carries the DATA opcode is the empty DATA packet of that number.
+    {"--data-instead-of-ack", nullptr, nullptr, 0, 65535, "ackN:opcode=3"},
+    {"--read-error", nullptr, nullptr, 0, 65535, "data1:error=N"},
+};
+
+const Switch* FindSwitch(const std::string& name) {
+    for (const Switch& known : kSwitches) {
+        if (name == known.name) {
+            return &known;
+        }
+    }
+    return nullptr;
+}
+
+std::string Spelled(const std::string& fault, int number) {
+    std::string text = fault;
+    return text.replace(text.find('N'), 1, std::to_string(number));
+}
+
+bool AddFault(const std::string& name, const std::string& text, SimulatorOptions* options,
+              std::string* error) {
+    FaultyAnswer fault;
+    if (!ParseFaultyAnswer(text, &fault, error)) {
+        *error = name + ": " + *error;
+        return false;
+    }
+    options->faults.push_back(fault);
+    return true;
+}
+
 }  // namespace
 
 const char* SimUsage() {
@@ -73,23 +130,15 @@ const char* SimUsage() {
            "                          printed, in seconds since 1970 to the microsecond\n"
            "  --help                  show this text\n"
            "\n"
-           "Misbehaviours (BLOCK: number of the write's ACK, 0 = the ACK of the WRQ):\n"
+           "Misbehaviours of the whole device:\n"
            "  --silent                answer nothing at all\n"
            "  --empty-replies N       answer the first N requests with an empty datagram\n"
            "  --read-block2-first     answer a read with DATA block 2 instead of block 1\n"
-           "  --read-error CODE       answer a read with ERROR CODE\n"
-           "  --duplicate-ack BLOCK   send the ACK of BLOCK twice\n"
-           "  --drop-ack BLOCK        do not send the ACK of BLOCK (a lost packet: a\n"
-           "                          resent DATA block is still acknowledged)\n"
-           "  --late-ack BLOCK        send the ACK of BLOCK late\n"
-           "  --late-ms MS            how late (default 1500)\n"
-           "  --wrong-ack BLOCK       acknowledge BLOCK with the number BLOCK+1\n"
-           "  --data-instead-of-ack BLOCK\n"
-           "                          send an empty DATA packet numbered BLOCK instead of\n"
-           "                          its ACK\n"
            "  --answer-from-other-port\n"
            "                          after its first answer, a transfer answers from a\n"
            "                          second port (DATA is accepted at both)\n"
+           "\n"
+           "Faulty answers:\n"
            "  --fault ANSWER:KIND     spoil one answer; repeat for more. ANSWER is ackN\n"
            "                          (the write's ACK of block N, 0 = of the WRQ) or\n"
            "                          dataN (a read's DATA block N). KIND is one of\n"
@@ -103,9 +152,15 @@ const char* SimUsage() {
            "                            other-port    sent from a second port of the\n"
            "                                          transfer (which takes DATA too)\n"
            "                          e.g. --fault ack3:drop --fault data1:error=2.\n"
-           "                          The per-block switches above are shorthands:\n"
-           "                          --drop-ack 3 is --fault ack3:drop, and\n"
-           "                          --data-instead-of-ack 3 is --fault ack3:opcode=3.\n"
+           "  --late-ms MS            how late a late answer comes (default 1500)\n"
+           "Other spellings of --fault:\n"
+           "  --drop-ack N            ackN:drop (a lost packet: a resent DATA block is\n"
+           "                          still acknowledged)\n"
+           "  --duplicate-ack N       ackN:duplicate\n"
+           "  --late-ack N            ackN:late\n"
+           "  --wrong-ack N           ackN:wrong-block\n"
+           "  --data-instead-of-ack N ackN:opcode=3, an empty DATA packet numbered N\n"
+           "  --read-error CODE       data1:error=CODE, a read of /info.sys gets ERROR CODE\n"
            "\n"
            "Reads of /info.sys (or info.sys) in octet or netascii mode and writes of\n"
            "\"/\" in octet mode are served; any other file gets ERROR 1 for a read and\n"
@@ -144,7 +199,19 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
         };
         int number = 0;
         bool ok = true;
-        if (name == "--help" || name == "-h") {
+        if (const Switch* known = FindSwitch(name)) {
+            if (known->flag != nullptr) {
+                options.*(known->flag) = true;
+            } else if (!takeNumber(known->minimum, known->maximum, &number)) {
+                ok = false;
+            } else if (known->number != nullptr) {
+                options.*(known->number) = number;
+            } else {
+                ok = AddFault(name, Spelled(known->fault, number), &options, error);
+            }
+        } else if (name == "--fault") {
+            ok = takeValue() && AddFault(name, value, &options, error);
+        } else if (name == "--help" || name == "-h") {
             commandLine->help = true;
         } else if (name == "--quiet") {
             commandLine->quiet = true;
@@ -153,8 +220,6 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
         } else if (name == "--bind") {
             ok = takeValue();
             options.bindAddress = value;
-        } else if (name == "--allow-any-address") {
-            options.allowAnyAddress = true;
         } else if (name == "--port") {
             ok = takeNumber(0, 65535, &number);
             options.port = static_cast<std::uint16_t>(number);
@@ -182,46 +247,6 @@ bool ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLi
         } else if (name == "--image-out") {
             ok = takeValue();
             options.imagePath = value;
-        } else if (name == "--time-limit") {
-            ok = takeNumber(0, 86400, &options.timeLimitSeconds);
-        } else if (name == "--retransmit-ms") {
-            ok = takeNumber(1, 60000, &options.retransmitMs);
-        } else if (name == "--retries") {
-            ok = takeNumber(0, 100, &options.maxRetransmits);
-        } else if (name == "--write-idle-ms") {
-            ok = takeNumber(1, 600000, &options.writeIdleMs);
-        } else if (name == "--silent") {
-            options.silent = true;
-        } else if (name == "--empty-replies") {
-            ok = takeNumber(0, 1000000, &options.emptyReplies);
-        } else if (name == "--read-block2-first") {
-            options.probeBlock2First = true;
-        } else if (name == "--read-error") {
-            ok = takeNumber(0, 65535, &options.probeErrorCode);
-        } else if (name == "--duplicate-ack") {
-            ok = takeNumber(0, 65535, &options.duplicateAckAt);
-        } else if (name == "--drop-ack") {
-            ok = takeNumber(0, 65535, &options.dropAckAt);
-        } else if (name == "--late-ack") {
-            ok = takeNumber(0, 65535, &options.lateAckAt);
-        } else if (name == "--late-ms") {
-            ok = takeNumber(0, 600000, &options.lateAckMs);
-        } else if (name == "--wrong-ack") {
-            ok = takeNumber(0, 65535, &options.wrongAckAt);
-        } else if (name == "--data-instead-of-ack") {
-            ok = takeNumber(0, 65535, &options.dataInsteadOfAckAt);
-        } else if (name == "--answer-from-other-port") {
-            options.answerFromOtherPort = true;
-        } else if (name == "--fault") {
-            FaultyAnswer fault;
-            ok = takeValue();
-            if (ok && !ParseFaultyAnswer(value, &fault, error)) {
-                *error = "--fault: " + *error;
-                ok = false;
-            }
-            if (ok) {
-                options.faults.push_back(fault);
-            }
         } else {
             *error = "unknown switch: " + name;
             ok = false;

@@ -93,19 +93,3 @@ std::string FaultyAnswerText(const FaultyAnswer& fault) {
     }
     return text;
 }
-
-std::vector<FaultyAnswer> AllFaultyAnswers(const SimulatorOptions& options) {
-    std::vector<FaultyAnswer> faults = options.faults;
-    auto atAck = [&faults](int block, AnswerFault fault, int value = 0) {
-        if (block >= 0) {
-            faults.push_back(FaultyAnswer{false, block, fault, value});
-        }
-    };
-    atAck(options.dropAckAt, AnswerFault::Drop);
-    atAck(options.duplicateAckAt, AnswerFault::Duplicate);
-    atAck(options.lateAckAt, AnswerFault::Late);
-    atAck(options.wrongAckAt, AnswerFault::WrongBlock);
-    // An ACK that carries the DATA opcode is the empty DATA packet of that number.
-    atAck(options.dataInsteadOfAckAt, AnswerFault::WrongOpcode, 3);
-    return faults;
-}

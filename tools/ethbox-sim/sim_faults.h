@@ -1,12 +1,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "device_simulator.h"
 
-// Faulty answers as text, "ANSWER:KIND" (the --fault switch), and the one list
-// of them that the transfers act on.
+// Faulty answers as text, "ANSWER:KIND" (the --fault switch).
 //   ANSWER  ackN (the write's ACK of block N, 0 = of the WRQ) or dataN (a read's DATA N)
 //   KIND    drop, duplicate, late, wrong-block, opcode=N, empty, error=N, other-port
 
@@ -15,7 +13,3 @@ bool ParseFaultyAnswer(const std::string& text, FaultyAnswer* fault, std::string
 
 // The text ParseFaultyAnswer reads back, e.g. "ack3:drop", "data1:error=2".
 std::string FaultyAnswerText(const FaultyAnswer& fault);
-
-// options.faults with the per-block shorthands (dropAckAt, ...) added as the
-// faulty answers they stand for.
-std::vector<FaultyAnswer> AllFaultyAnswers(const SimulatorOptions& options);

@@ -1,28 +1,12 @@
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "sim_socket.h"
+#include "sim_socket_native.h"
 
 namespace ethbox_sim {
-
-namespace {
-
-sockaddr_in ToSockaddr(const SimEndpoint& endpoint) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(endpoint.address);
-    address.sin_port = htons(endpoint.port);
-    return address;
-}
-
-}  // namespace
 
 bool StartSimSockets(std::string*) {
     return true;
@@ -50,43 +34,6 @@ SimSocket OpenSimSocket(const SimEndpoint& local, std::string* error) {
         return kNoSimSocket;
     }
     return fd;
-}
-
-void CloseSimSocket(SimSocket socket) {
-    if (socket != kNoSimSocket) {
-        ::close(static_cast<int>(socket));
-    }
-}
-
-std::uint16_t SimSocketPort(SimSocket socket) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    if (::getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&address), &size) !=
-        0) {
-        return 0;
-    }
-    return ntohs(address.sin_port);
-}
-
-bool SimSend(SimSocket socket, const SimEndpoint& to, const std::uint8_t* data,
-             std::size_t length) {
-    sockaddr_in address = ToSockaddr(to);
-    ssize_t sent = ::sendto(static_cast<int>(socket), data, length, 0,
-                            reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return sent == static_cast<ssize_t>(length);
-}
-
-int SimReceive(SimSocket socket, std::uint8_t* buffer, std::size_t capacity, SimEndpoint* from) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    ssize_t received = ::recvfrom(static_cast<int>(socket), buffer, capacity, 0,
-                                  reinterpret_cast<sockaddr*>(&address), &size);
-    if (received < 0) {
-        return -1;
-    }
-    from->address = ntohl(address.sin_addr.s_addr);
-    from->port = ntohs(address.sin_port);
-    return static_cast<int>(received);
 }
 
 bool WaitForSimSockets(const std::vector<SimSocket>& sockets, int timeoutMs,

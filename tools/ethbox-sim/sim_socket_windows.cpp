@@ -2,19 +2,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "sim_socket.h"
+#include "sim_socket_native.h"
 
 namespace ethbox_sim {
 
 namespace {
-
-sockaddr_in ToSockaddr(const SimEndpoint& endpoint) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(endpoint.address);
-    address.sin_port = htons(endpoint.port);
-    return address;
-}
 
 std::string WinsockError(const char* what) {
     return std::string(what) + ": Winsock error " + std::to_string(WSAGetLastError());
@@ -62,45 +54,6 @@ SimSocket OpenSimSocket(const SimEndpoint& local, std::string* error) {
     WSAIoctl(handle, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned,
              nullptr, nullptr);
     return static_cast<SimSocket>(handle);
-}
-
-void CloseSimSocket(SimSocket socket) {
-    if (socket != kNoSimSocket) {
-        ::closesocket(static_cast<SOCKET>(socket));
-    }
-}
-
-std::uint16_t SimSocketPort(SimSocket socket) {
-    sockaddr_in address{};
-    int size = sizeof address;
-    if (::getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&address), &size) !=
-        0) {
-        return 0;
-    }
-    return ntohs(address.sin_port);
-}
-
-bool SimSend(SimSocket socket, const SimEndpoint& to, const std::uint8_t* data,
-             std::size_t length) {
-    sockaddr_in address = ToSockaddr(to);
-    int sent = ::sendto(static_cast<SOCKET>(socket), reinterpret_cast<const char*>(data),
-                        static_cast<int>(length), 0, reinterpret_cast<sockaddr*>(&address),
-                        sizeof address);
-    return sent == static_cast<int>(length);
-}
-
-int SimReceive(SimSocket socket, std::uint8_t* buffer, std::size_t capacity, SimEndpoint* from) {
-    sockaddr_in address{};
-    int size = sizeof address;
-    int received =
-        ::recvfrom(static_cast<SOCKET>(socket), reinterpret_cast<char*>(buffer),
-                   static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&address), &size);
-    if (received == SOCKET_ERROR) {
-        return -1;
-    }
-    from->address = ntohl(address.sin_addr.s_addr);
-    from->port = ntohs(address.sin_port);
-    return received;
 }
 
 bool WaitForSimSockets(const std::vector<SimSocket>& sockets, int timeoutMs,

@@ -11,8 +11,7 @@ Transfer::Transfer(TransferHost& host, const SimEndpoint& peer, SimSocket primar
     : host_(host),
       options_(options),
       peer_(peer),
-      retransmitInterval_(std::max(1, options.retransmitMs)),
-      faults_(AllFaultyAnswers(options)) {
+      retransmitInterval_(std::max(1, options.retransmitMs)) {
     sockets_.push_back(primary);
     if (secondary != kNoSimSocket) {
         sockets_.push_back(secondary);
@@ -31,9 +30,15 @@ void Transfer::OnDatagram(SimSocket socket, const SimEndpoint& from, const Bytes
         host_.Send(socket, from, BuildError(kUnknownTransferId, ErrorText(kUnknownTransferId)));
         return;
     }
-    if (!finished_) {
-        OnPeerPacket(packet, now);
+    if (finished_) {
+        return;
     }
+    if (OpcodeOf(packet) == kError) {
+        Note("ended by the peer's ERROR");
+        Finish();
+        return;
+    }
+    OnPeerPacket(packet, now);
 }
 
 void Transfer::OnTimer(Clock::time_point now) {
@@ -83,7 +88,7 @@ void Transfer::AnswerAsConfigured(const Bytes& packet, bool inRead, std::uint16_
     bool late = false;
     bool otherPort = false;
     bool ends = false;
-    for (const FaultyAnswer& fault : faults_) {
+    for (const FaultyAnswer& fault : options_.faults) {
         if (fault.inRead != inRead || fault.block != block) {
             continue;
         }
@@ -170,13 +175,7 @@ void ReadTransfer::SendBlock(Clock::time_point now) {
 }
 
 void ReadTransfer::OnPeerPacket(const Bytes& packet, Clock::time_point now) {
-    std::uint16_t opcode = OpcodeOf(packet);
-    if (opcode == kError) {
-        Note("ended by the reader's ERROR");
-        Finish();
-        return;
-    }
-    if (opcode != kAck || packet.size() < 4) {
+    if (OpcodeOf(packet) != kAck || packet.size() < 4) {
         RefuseAndFinish();
         return;
     }
@@ -220,13 +219,7 @@ Clock::time_point WriteTransfer::IdleDeadline(Clock::time_point now) const {
 }
 
 void WriteTransfer::OnPeerPacket(const Bytes& packet, Clock::time_point now) {
-    std::uint16_t opcode = OpcodeOf(packet);
-    if (opcode == kError) {
-        Note("ended by the writer's ERROR");
-        Finish();
-        return;
-    }
-    if (opcode != kData || packet.size() < 4 || packet.size() > 4 + kBlockSize) {
+    if (OpcodeOf(packet) != kData || packet.size() < 4 || packet.size() > 4 + kBlockSize) {
         RefuseAndFinish();
         return;
     }

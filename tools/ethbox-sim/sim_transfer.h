@@ -45,7 +45,8 @@ class Transfer {
     std::uint16_t Port() const { return SimSocketPort(sockets_.front()); }
 
     // A datagram that arrived at one of Sockets(). Packets from anyone but
-    // the peer are refused with ERROR 5 and do not disturb the transfer.
+    // the peer are refused with ERROR 5 and do not disturb the transfer; the
+    // peer's ERROR ends it.
     void OnDatagram(SimSocket socket, const SimEndpoint& from, const Bytes& packet,
                     Clock::time_point now);
     // Sends what was held back and handles the transfer's own time-out.
@@ -55,6 +56,7 @@ class Transfer {
     bool Done() const { return finished_ && delayed_.empty(); }
 
   protected:
+    // Any packet of the peer but an ERROR.
     virtual void OnPeerPacket(const Bytes& packet, Clock::time_point now) = 0;
     virtual void OnDeadline(Clock::time_point now) = 0;
 
@@ -85,7 +87,6 @@ class Transfer {
     SimSocket AnsweringSocket(bool otherPort);
 
     std::vector<SimSocket> sockets_;
-    std::vector<FaultyAnswer> faults_;
     std::vector<Delayed> delayed_;
     int answersSent_ = 0;
     bool finished_ = false;

@@ -11,17 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "bench_commands.h"
 #include "output.h"
 #include "process_figures.h"
+#include "program_windows.h"
 #include "window_search.h"
 
 namespace {
 
-constexpr int kStartId = 1;
-constexpr int kCancelId = 2;
-constexpr int kProgressBarId = 1051;
-constexpr int kMessageTextId = 0xFFFF;
 constexpr UINT kReadTimeoutMs = 100;
 constexpr DWORD kDefaultTimelineTimeoutMs = 90000;
 constexpr int kLooksPerMemoryReading = 20;  // about every 20 ms at the default poll
@@ -37,17 +34,6 @@ struct Tracked {
 
 void Note(const std::string& fact) {
     PrintLine(std::to_string(WallClockMicros()) + " " + fact);
-}
-
-std::string QuickText(HWND control) {
-    wchar_t text[512] = {};
-    DWORD_PTR copied = 0;
-    if (control == nullptr ||
-        !SendMessageTimeoutW(control, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied)) {
-        return "?";
-    }
-    return OneLine(std::wstring(text, copied));
 }
 
 class Timeline {
@@ -105,7 +91,7 @@ void Timeline::NoteNewWindows() {
         if (known) {
             continue;
         }
-        const bool isProgress = FindControl(window, kProgressBarId) != nullptr;
+        const bool isProgress = IsProgressWindow(window);
         if (!isProgress && FindControl(window, kMessageTextId) == nullptr) {
             continue;
         }
@@ -135,7 +121,9 @@ void Timeline::Look() {
                 // Read after the moment is printed: the text is not part of it.
                 Note("message-visible");
                 PrintMemory();
-                Note("message-text " + QuickText(FindControl(it->window, kMessageTextId)));
+                const auto text =
+                    ControlText(FindControl(it->window, kMessageTextId), kReadTimeoutMs);
+                Note("message-text " + (text ? OneLine(*text) : "?"));
             }
         } else if (!visible && it->shown && it->isProgress && !it->hidden) {
             it->hidden = true;
@@ -153,17 +141,13 @@ void Timeline::Act(long long cancelAtMs, long long dismissAfterMs) {
             cancelled_ = true;
             // Printed first: the click counts from the moment it is posted.
             Note("cancel");
-            PostMessageW(FindControl(tracked.window, kCancelId), BM_CLICK, 0, 0);
+            ClickButton(tracked.window, IDC_ABORT_BUTTON);
         }
         if (!tracked.isProgress && tracked.shown && dismissAfterMs >= 0 && !tracked.dismissed &&
             now - tracked.shownAt >= dismissAfterMs * 1000) {
             tracked.dismissed = true;
-            HWND button = FindControl(tracked.window, IDOK);
-            if (button == nullptr) {
-                button = FindControl(tracked.window, IDCANCEL);
-            }
             Note("dismiss");
-            PostMessageW(button, BM_CLICK, 0, 0);
+            PressMessageBoxButton(tracked.window);
         }
     }
 }
@@ -200,19 +184,11 @@ void Timeline::ReadMemory() {
 //   dismiss                        it pressed OK, N ms after a box showed
 //                                  (--dismiss-after-ms; without it nobody does)
 //   end                            all those windows are gone
-int TimelineCommand(const Arguments& arguments) {
-    std::string error;
-    HWND main = WaitForSelectedWindow(arguments, error);
-    if (main == nullptr) {
-        return Fail(error);
-    }
+int TimelineCommand(const Arguments& arguments, HWND main) {
     const long long cancelAtMs = arguments.NumberOr(L"cancel-at-ms", -1);
     const long long dismissAfterMs = arguments.NumberOr(L"dismiss-after-ms", -1);
     const long long timeoutMs = arguments.NumberOr(L"timeout", kDefaultTimelineTimeoutMs);
     const long long pollMs = arguments.NumberOr(L"poll", 1);
-    if (!arguments.Error().empty()) {
-        return Fail(arguments.Error());
-    }
     DWORD processId = 0;
     GetWindowThreadProcessId(main, &processId);
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
@@ -223,7 +199,7 @@ int TimelineCommand(const Arguments& arguments) {
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
     if (arguments.Has(L"click-start")) {
         Note("click-start");
-        if (!PostMessageW(FindControl(main, kStartId), BM_CLICK, 0, 0)) {
+        if (!ClickButton(main, IDC_START_BUTTON)) {
             return Fail("could not click the start button");
         }
     }
