@@ -69,18 +69,12 @@ export TZ=UTC0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# win32 or win64, from the PE header: the machine and the optional header's magic.
+# win32 or win64, from the PE header as objdump reads it (the x86-64 one reads
+# 32-bit programs too).
 pe_architecture() { # EXE
-    local file=$1 pe_offset signature machine magic
-    # A file too short for a field gives od nothing to print, and so no match.
-    pe_offset=$(od -An -tu4 --endian=little -j 60 -N 4 "$file" 2>/dev/null | tr -d ' ')
-    [[ $pe_offset =~ ^[0-9]+$ ]] || return 1
-    signature=$(od -An -tx1 -j "$pe_offset" -N 4 "$file" 2>/dev/null | tr -d ' ')
-    machine=$(od -An -tx2 --endian=little -j $((pe_offset + 4)) -N 2 "$file" 2>/dev/null | tr -d ' ')
-    magic=$(od -An -tx2 --endian=little -j $((pe_offset + 24)) -N 2 "$file" 2>/dev/null | tr -d ' ')
-    case $signature/$machine/$magic in
-    50450000/014c/010b) echo win32 ;;
-    50450000/8664/020b) echo win64 ;;
+    case $(LC_ALL=C x86_64-w64-mingw32-objdump -f "$1" 2>/dev/null) in
+    *"file format pei-i386"*) echo win32 ;;
+    *"file format pei-x86-64"*) echo win64 ;;
     *) return 1 ;;
     esac
 }
