@@ -101,9 +101,13 @@ int KeyCommand(const Arguments& arguments, HWND target) {
     const LPARAM scanCode =
         static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(*key), MAPVK_VK_TO_VSC)) << 16;
     const LPARAM released = LPARAM{1} << 30 | LPARAM{1} << 31;
-    if (!PostMessageW(target, WM_KEYDOWN, virtualKey, scanCode | 1) ||
-        !PostMessageW(target, WM_KEYUP, virtualKey, scanCode | released | 1)) {
+    if (!PostMessageW(target, WM_KEYDOWN, virtualKey, scanCode | 1)) {
         return Fail("could not post the key");
+    }
+    // The press alone may already close the window (Esc, Enter), so a window
+    // gone before its release is the key having done its work.
+    if (!PostMessageW(target, WM_KEYUP, virtualKey, scanCode | released | 1) && IsWindow(target)) {
+        return Fail("could not post the key's release");
     }
     return 0;
 }
