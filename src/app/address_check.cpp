@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/decimal_address.h"
 #include "common/typed_address.h"
+#include "transfer/decimal_address.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/typed_address.h"
+#include "transfer/decimal_address.h"
 
 TftpEndpoint tftpEndpoint;
 

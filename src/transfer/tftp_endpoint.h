@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/decimal_address.h"
 #include "platform/udp_socket.h"
 
+constexpr std::size_t kTargetAddressSize = 64;  // 63 characters and the terminator
 constexpr std::uint16_t kTftpServerPort = 69;
 constexpr std::size_t kReceiveBufferSize = 1518;
 constexpr int kReceiveTimeoutMs = 1000;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "common/decimal_address.h"
+#include "transfer/decimal_address.h"
 
 namespace {
 

@@ -1,13 +1,10 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 // The one reading of a dotted IPv4 address: the address dialog checks the
 // typed text with it, and the endpoint reads it again before each send, so
 // that whatever the check lets through is exactly what can be sent to.
-
-constexpr std::size_t kTargetAddressSize = 64;  // 63 characters and the terminator
 
 // Reads a dotted IPv4 address as four decimal groups of 1 or more ASCII digits,
 // each at most 255; leading zeros are decimal, never octal. Host byte order.

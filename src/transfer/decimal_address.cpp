@@ -1,4 +1,8 @@
-#include "common/decimal_address.h"
+#include "transfer/decimal_address.h"
+
+#include <cstddef>
+
+#include "transfer/tftp_endpoint.h"
 
 namespace {
 
