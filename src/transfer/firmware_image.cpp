@@ -20,35 +20,27 @@ bool IsPathSeparator(PathChar unit) {
     return unit == '\\' || unit == '/';
 }
 
-// Only a path of ANSI bytes has double-byte characters whose second byte may
-// be 0x5C (as in "表"); in UTF-16 a separator is never part of a character.
-bool StartsDoubleByteCharacter(PathChar unit) {
-    if constexpr (sizeof(PathChar) == 1) {
-        return IsAnsiLeadByte(static_cast<unsigned char>(unit));
-    } else {
-        return false;
-    }
-}
-
 // Length of the directory at the start of `path`, up to and including its
-// last separator, a drive ("C:") included. A double-byte character is
-// stepped over whole, so that its trail byte is not taken for a backslash.
+// last separator, a drive ("C:") included. No unit of a character is ever
+// taken for a separator by mistake: the path is UTF-16 on Windows and UTF-8
+// elsewhere, and in neither is a separator part of another character.
 std::size_t DirectoryLength(const NativePath& path) {
     const bool hasDrive = path.size() >= 2 && path[1] == ':';
     std::size_t length = hasDrive ? 2 : 0;
-    std::size_t position = length;
-    while (position < path.size()) {
-        const PathChar unit = path[position];
-        if (StartsDoubleByteCharacter(unit) && position + 1 < path.size()) {
-            position += 2;
-            continue;
-        }
-        ++position;
-        if (IsPathSeparator(unit)) {
-            length = position;
+    for (std::size_t position = length; position < path.size(); ++position) {
+        if (IsPathSeparator(path[position])) {
+            length = position + 1;
         }
     }
     return length;
+}
+
+// "?" and "*" are wildcards, in no file's name on Windows, and "?" is what
+// the command line holds in place of a character its code page lacks (a
+// trail byte of code page 932 is never either). Such a name is refused here,
+// whatever the file system below might make of it.
+bool CanNameAFile(const char* firmwareName) {
+    return std::strpbrk(firmwareName, "?*") == nullptr;
 }
 
 std::int32_t SizeOfOpenFile(std::FILE* file) {
@@ -102,7 +94,8 @@ NativePath BuildFirmwarePath(const NativePath& executablePath, const NativePath&
 std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
     NativePath executablePath;
     NativePath name;
-    if (!GetExecutablePath(executablePath) || !AnsiTextToPath(firmwareName, name)) {
+    if (!CanNameAFile(firmwareName) || !GetExecutablePath(executablePath) ||
+        !AnsiTextToPath(firmwareName, name)) {
         return Refuse(image);
     }
     const NativePath path = BuildFirmwarePath(executablePath, name);
