@@ -8,9 +8,9 @@
 #include <string>
 
 #include "app/address_check.h"
+#include "common/typed_address.h"
 #include "transfer/decimal_address.h"
 #include "transfer/tftp_endpoint.h"
-#include "common/typed_address.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "support/destination_listener.h"
 #include "support/endpoint_fixture.h"
 #include "support/wait_tasks.h"
+#include "transfer/decimal_address.h"
 #include "transfer/tftp_endpoint.h"
 #include "transfer/tftp_packets.h"
 

@@ -9,4 +9,17 @@ if(WIN32)
     # must not run beside an end-to-end test.
     gtest_discover_tests(single_instance_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES TIMEOUT 120 RESOURCE_LOCK ethbox_desktop)
+
+    # The program's folder out of the DLL search: a DLL of a name of its own,
+    # planted beside the test program, loads before the step and not after.
+    add_library(ethbox_planted SHARED ${CMAKE_CURRENT_LIST_DIR}/win32/planted_dll.c)
+    set_target_properties(ethbox_planted PROPERTIES PREFIX "")
+    add_executable(dll_search_test
+        ${CMAKE_CURRENT_LIST_DIR}/win32/dll_search_test.cpp
+        ${PROJECT_SOURCE_DIR}/src/app/win32/dll_search.cpp)
+    target_include_directories(dll_search_test PRIVATE ${PROJECT_SOURCE_DIR}/src/app/win32)
+    target_link_libraries(dll_search_test PRIVATE ${ETHBOX_GTEST_LIBRARIES})
+    add_dependencies(dll_search_test ethbox_planted)
+    gtest_discover_tests(dll_search_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES TIMEOUT 120)
 endif()

@@ -7,13 +7,16 @@
 #include <string>
 
 #include "address_dialog.h"
+#include "ansi_command_line.h"
 #include "app/command_line.h"
 #include "common/launch_options.h"
+#include "dll_search.h"
 #include "process_handles.h"
 #include "resource.h"
 #include "single_instance.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    KeepProgramFolderOutOfDllSearch();
     appInstance = instance;
 
     // Registers the progress bar class that the progress window's template names.
@@ -26,9 +29,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // characters are stepped over), and the options must be read after exactly
     // SkipProgramName's rule. MinGW's, for one, runs a quoted name on past its
     // closing quote to the next blank, so "C:\x\EthBoxVup.exe"/type_e2 would
-    // lose its first option. Parsing lower-cases the text in place, so it
-    // works on a copy: the process's own line is shared.
-    std::string commandLine = SkipProgramName(GetCommandLineA());
+    // lose its first option. The line is the UTF-16 one converted without
+    // best fit (see AnsiCommandLine), never GetCommandLineA's.
+    const std::string fullCommandLine = AnsiCommandLine();
+    std::string commandLine = SkipProgramName(fullCommandLine.c_str());
     if (!ParseCommandLine(commandLine.data(), launchOptions)) {
         return -1;
     }
