@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Static checks of the program and the simulator: the direction of the
-# program's includes, then clang-tidy (.clang-tidy says which checks and why),
+# program's includes, what both programs import (Windows 7 SP1 has it, and no
+# DLL of it is ever taken from the program's folder), then clang-tidy (.clang-tidy says which checks and why),
 # cppcheck and a compilation as C++20, each over the POSIX build and over the
 # Windows build, so that the platform bodies of both are read. Fails on any
 # finding. Reads the compile databases of the native and windows presets and
-# configures a preset whose database is missing (configuring is enough: no
-# build is needed). Tests are not checked.
+# configures a preset whose database is missing; builds EthBoxVup.exe of the
+# windows and windows-x86 presets for their imports. Tests are not checked.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -63,7 +64,7 @@ def layer_of(path):
     relative = os.path.relpath(path, src).replace(os.sep, "/")
     ranks = [rank for rank, name in enumerate(layers) if relative.startswith(name + "/")]
     return max(ranks) if ranks else None  # the deepest directory: app/win32 before app
-include = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
+include = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
 count, upward = 0, 0
 for directory, _, names in sorted(os.walk(src)):
     for name in sorted(n for n in names if n.endswith((".h", ".cpp"))):
@@ -71,9 +72,11 @@ for directory, _, names in sorted(os.walk(src)):
         own = layer_of(path)
         for number, line in enumerate(open(path, encoding="utf-8"), 1):
             match = include.match(line)
-            # Found beside the file, or from src/; elsewhere (res/, generated) it is no layer's.
-            found = [os.path.normpath(os.path.join(base, match.group(1)))
-                     for base in (directory, src)] if match else []
+            # "..." is found beside the file or from src/, <...> from src/ only;
+            # elsewhere (the system, res/, generated) it is no layer's.
+            bases = (directory, src) if match and match.group(1) == '"' else (src,)
+            found = [os.path.normpath(os.path.join(base, match.group(2)))
+                     for base in bases] if match else []
             target = next((t for t in found if os.path.isfile(t)), None)
             if target is None or not target.startswith(src + os.sep):
                 continue
@@ -82,7 +85,7 @@ for directory, _, names in sorted(os.walk(src)):
             if own is None or theirs is None or theirs > own:
                 upward += 1
                 where = os.path.relpath(path, os.path.dirname(src))
-                print(f"{where}:{number}: includes {match.group(1)} from a layer above "
+                print(f"{where}:{number}: includes {match.group(2)} from a layer above "
                       f"(order, bottom first: {', '.join(layers)})")
 print(f"{count} includes, {upward} upward")
 sys.exit(1 if upward else 0)
@@ -92,6 +95,60 @@ EOF
         head -n -1 "$work/layering.out"
         failed=1
     fi
+}
+
+# What each program imports, 64-bit and 32-bit, as "dll function" lines.
+imports_of() { # EXE
+    LC_ALL=C x86_64-w64-mingw32-objdump -p "$1" | awk '
+        /^[[:space:]]*DLL Name:/ { dll = tolower($3); next }
+        /^[[:space:]]*$/ { dll = "" }
+        dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' | LC_ALL=C sort -u
+}
+
+# Windows 7 SP1 is the floor for both programs: every function they import is
+# in scripts/windows7-imports.txt, the functions known to be there. And no
+# DLL they import is ever taken from the program's folder, where a planted
+# copy could stand in for it: each is a KnownDLL of Windows 7 (loaded from
+# System32 whatever lies beside the program), or comctl32, which the
+# manifest's dependency takes from the system's side-by-side store.
+known_dlls='^(advapi32|gdi32|kernel32|msvcrt|shell32|user32|ws2_32)\.dll$'
+check_imports() {
+    local preset exe count missing status=0
+    for preset in windows windows-x86; do
+        [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
+        cmake --build "build/$preset" --target EthBoxVup >/dev/null || {
+            echo "imports ($preset): EthBoxVup.exe does not build"
+            failed=1
+            continue
+        }
+        exe=build/$preset/src/app/win32/EthBoxVup.exe
+        imports_of "$exe" >"$work/imports-$preset"
+        count=$(wc -l <"$work/imports-$preset")
+        missing=$(LC_ALL=C comm -23 "$work/imports-$preset" \
+            <(grep -v '^#' scripts/windows7-imports.txt | LC_ALL=C sort -u))
+        local dlls outside
+        dlls=$(cut -d ' ' -f 1 "$work/imports-$preset" | sort -u)
+        outside=$(grep -Ev "$known_dlls" <<<"$dlls" | grep -vx 'comctl32.dll' || true)
+        if grep -qx 'comctl32.dll' <<<"$dlls" &&
+            ! grep -q 'Microsoft.Windows.Common-Controls' res/EthBoxVup.manifest.in; then
+            outside+=" comctl32.dll (the manifest names no Common-Controls dependency)"
+        fi
+        printf 'imports (%s): %d functions from %s\n' "$preset" "$count" "$(paste -sd ' ' <<<"$dlls")"
+        if ((count == 0)); then
+            echo "  none found: has objdump's output changed?"
+            status=1
+        fi
+        if [[ -n $missing ]]; then
+            echo "  not known to be in Windows 7 SP1 (scripts/windows7-imports.txt):"
+            sed 's/^/    /' <<<"$missing"
+            status=1
+        fi
+        if [[ -n ${outside// /} ]]; then
+            echo "  DLLs that Windows may take from the program's folder: $outside"
+            status=1
+        fi
+    done
+    ((status == 0)) || failed=1
 }
 
 # clang-tidy over one database; extra arguments go to every compilation.
@@ -198,6 +255,7 @@ for directory in "${mingw_includes[@]}"; do
 done
 
 check_layering
+check_imports
 run_cppcheck posix "$native_db" --library=posix
 run_cppcheck windows "$windows_db" --platform=win64 --library=windows
 run_clang_tidy posix "$native_db"
