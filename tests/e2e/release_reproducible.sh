@@ -2,8 +2,9 @@
 # The release packages are reproducible: the commit checked out (HEAD, not
 # the uncommitted work) is cloned twice, into folders whose paths differ in
 # name and length, and scripts/package.sh run in each, with another umask,
-# time zone and locale, gives byte-identical zips and SHA256SUMS. Every
-# program in them carries the commit's time. No Wine.
+# time zone and locale, gives byte-identical zips, SHA256SUMS and BUILDINFO
+# (the commit, its time and the toolchain's package versions). Every program
+# in them carries the commit's time. No Wine.
 #   tests/e2e/release_reproducible.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -14,6 +15,8 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
+# The caller's release time would win over the commit's.
+unset SOURCE_DATE_EPOCH
 
 commit=$(git -C "$root" rev-parse HEAD)
 package_in() { # FOLDER UMASK TZ LOCALE
@@ -32,13 +35,14 @@ package_in "$other" 077 Asia/Tokyo ja_JP.UTF-8
 
 listing() { (cd "$1/build/package" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' '); }
 files=$(listing "$one")
-[[ $files =~ ^EthBoxVup-[0-9.]+-win32\.zip\ EthBoxVup-[0-9.]+-win64\.zip\ SHA256SUMS\ $ ]] ||
-    fail "package.sh wrote [$files], not the win32 and win64 zips and SHA256SUMS"
+[[ $files =~ ^BUILDINFO\ EthBoxVup-[0-9.]+-win32\.zip\ EthBoxVup-[0-9.]+-win64\.zip\ SHA256SUMS\ $ ]] ||
+    fail "package.sh wrote [$files], not BUILDINFO, the win32 and win64 zips and SHA256SUMS"
 [[ $(listing "$other") == "$files" ]] || fail "the second build wrote [$(listing "$other")], the first [$files]"
 for file in $files; do
     cmp "$one/build/package/$file" "$other/build/package/$file" || fail "$file differs between the builds"
 done
 (cd "$one/build/package" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not check the zips"
+grep -qx "commit $commit" "$one/build/package/BUILDINFO" || fail "BUILDINFO does not name the commit $commit"
 
 # A clock's time would differ between the builds too, unless both fell on one
 # second: the commit's time is the only right one.

@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# A signed release, and a release checked against the source. In a clone of
+# HEAD (the commit, not the uncommitted work), with a throwaway CA, a
+# code-signing certificate in a PKCS#12 with a password, and a time-stamp
+# authority of its own on 127.0.0.1: scripts/package.sh --sign signs both
+# programs with a time stamp that verifies against the CA, and
+# scripts/verify-release.sh finds that release identical to the source and
+# a changed byte where it is. Failures to sign leave what was there as it
+# was; a changed tree and a foreign checkout's time are refused. Builds the
+# programs itself (no build tree needed), about two and a half times; no Wine.
+#   tests/e2e/release_signing.sh
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# The time-stamp server and its clients talk over loopback only, in a
+# namespace where nothing else exists.
+"$root/scripts/netns-is-isolated.sh" || exec "$root/scripts/in-netns.sh" bash "${BASH_SOURCE[0]}" "$@"
+
+work=$(mktemp -d)
+tsa_pid=
+trap '[[ -z $tsa_pid ]] || kill "$tsa_pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+step() { echo "-- $*"; }
+# The caller's release time would win over the commit's.
+unset SOURCE_DATE_EPOCH
+for tool in openssl osslsigncode python3; do
+    command -v "$tool" >/dev/null || fail "this test needs $tool"
+done
+
+clone=$work/src
+commit=$(git -C "$root" rev-parse HEAD)
+{ git clone -q --no-checkout "$root" "$clone" && git -C "$clone" checkout -q --detach "$commit"; } ||
+    fail "cannot clone $root at $commit"
+package() { (cd "$clone" && bash scripts/package.sh "$@"); }
+verify() { (cd "$clone" && bash scripts/verify-release.sh "$@"); }
+# Every folder and file below DIR, hidden ones too, and each file's SHA-256:
+# what a failed run must leave as it was.
+snapshot() { (cd "$1" && find . -mindepth 1 -type d && find . -type f -exec sha256sum {} +) | LC_ALL=C sort; }
+
+step "a throwaway CA, a code-signer in a PKCS#12 with a password, a time-stamp authority"
+pki=$work/pki
+mkdir "$pki"
+cd "$pki"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Throwaway CA" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+issue() { # NAME EXTENDED-KEY-USAGE
+    openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=Throwaway $1" 2>/dev/null
+    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$2" >"$1.ext"
+    openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile "$1.ext" \
+        -out "$1.pem" 2>/dev/null
+}
+issue signer codeSigning
+issue tsa critical,timeStamping
+echo "correct horse" >password
+echo "wrong horse" >wrong-password
+openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout file:password -out signer.p12
+cat >ts.cnf <<CONF
+[tsa]
+default_tsa = here
+[here]
+serial = $pki/serial
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256
+ess_cert_id_alg = sha256
+CONF
+echo 01 >serial
+python3 - >"$work/tsa-port" 2>"$work/tsa.log" <<'EOF' &
+import http.server, subprocess
+class Authority(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", "ts.cnf", "-queryfile", "/dev/stdin",
+                                "-signer", "tsa.pem", "-inkey", "tsa.key", "-chain", "ca.pem", "-out", "/dev/stdout"],
+                               input=query, capture_output=True, check=True).stdout
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+server = http.server.HTTPServer(("127.0.0.1", 0), Authority)
+print(server.server_port, flush=True)
+server.serve_forever()
+EOF
+tsa_pid=$!
+for _ in {1..50}; do
+    [[ ! -s $work/tsa-port ]] || break
+    sleep 0.1
+done
+tsa=http://127.0.0.1:$(cat "$work/tsa-port")
+[[ $tsa =~ :[0-9]+$ ]] || fail "the time-stamp authority did not start: $(cat "$work/tsa.log")"
+cd "$work"
+signing=(--sign "$pki/signer.p12" --sign-password-file "$pki/password")
+
+step "package.sh --sign: both programs signed and time-stamped, SHA256SUMS over the signed zips"
+package "${signing[@]}" --timestamp "$tsa" >"$work/package.log" 2>&1 ||
+    fail "signed packaging failed: $(tail -n 20 "$work/package.log")"
+release=$clone/build/package
+files=$(cd "$release" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
+[[ $files =~ ^BUILDINFO\ (EthBoxVup-[0-9.]+-win32\.zip)\ (EthBoxVup-[0-9.]+-win64\.zip)\ SHA256SUMS\ $ ]] ||
+    fail "package.sh wrote [$files]"
+zip32=${BASH_REMATCH[1]} zip64=${BASH_REMATCH[2]}
+(cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check the signed zips"
+grep -qx "package osslsigncode $(dpkg-query -W -f='${Version}' osslsigncode)" "$release/BUILDINFO" ||
+    fail "BUILDINFO does not name the osslsigncode that signed"
+for zip in "$zip32" "$zip64"; do
+    unzip -p "$release/$zip" EthBoxVup.exe >signed.exe
+    osslsigncode verify -CAfile "$pki/ca.pem" -TSA-CAfile "$pki/ca.pem" -in signed.exe >verify.log 2>&1 ||
+        fail "$zip's program does not verify against the CA: $(tail -n 5 verify.log)"
+    for line in 'Message digest algorithm *: SHA256' 'Text description: EthBoxVup' \
+        'Timestamp Server Signature verification: ok'; do
+        grep -q "$line" verify.log || fail "$zip's program: no [$line] in osslsigncode verify's report"
+    done
+    osslsigncode remove-signature -in signed.exe -out unsigned.exe >/dev/null
+    grep -qx "unsigned-program-sha256 $zip $(sha256sum <unsigned.exe | cut -d ' ' -f 1)" "$release/BUILDINFO" ||
+        fail "BUILDINFO does not hold the SHA-256 of $zip's program before it was signed"
+done
+cp -r "$release" published
+
+step "verify-release.sh: the signed release is identical to the source"
+verify "$work/published" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
+    fail "verify-release.sh refused the release: $(tail -n 20 verify-release.log)"
+for zip in "$zip32" "$zip64"; do
+    { grep -qx "$zip: identical to the source" verify-release.log &&
+        grep -q "^$zip: signature and its time stamp of .* verified against" verify-release.log; } ||
+        fail "verify-release.sh said of $zip: $(grep "^$zip" verify-release.log)"
+done
+
+step "a wrong password, a time-stamp server that does not answer, a missing key: refused, nothing written"
+built64=$clone/build/release/win64/src/app/win32/EthBoxVup.exe
+before=$(snapshot "$work/published")
+refused() { # WHAT EXPECTED-MESSAGE PACKAGE-ARGUMENTS...
+    local what=$1 expected=$2
+    shift 2
+    ! package "$@" >refused.log 2>&1 || fail "$what was not refused"
+    grep -q "$expected" refused.log || fail "$what: no [$expected] in: $(cat refused.log)"
+}
+refused "a wrong password" "wrong password" --exe "$built64" --out "$work/published" \
+    --sign "$pki/signer.p12" --sign-password-file "$pki/wrong-password"
+refused "a dead time-stamp server" "no time stamp from http://127.0.0.1:9" --exe "$built64" \
+    --out "$work/published" "${signing[@]}" --timestamp http://127.0.0.1:9
+[[ $(snapshot "$work/published") == "$before" ]] || fail "a refused signing changed the published folder"
+before=$(snapshot "$release")
+refused "a missing key" "cannot read the signing key" --sign "$pki/missing.p12"
+
+step "a changed tree is refused, with its changed files named; ignored ones do not count"
+echo stray >"$clone/stray.txt"
+echo "built" >"$clone/build/ignored.txt"
+refused "an untracked file" "^  stray.txt$"
+! grep -q ignored.txt refused.log || fail "an ignored file was named: $(cat refused.log)"
+[[ $(snapshot "$release") == "$before" ]] || fail "a refused run changed build/package"
+rm "$clone/stray.txt"
+
+step "a source tree inside another checkout takes the caller's time, never that checkout's"
+outer=$work/outer
+git init -q "$outer"
+git -C "$outer" -c user.name=t -c user.email=t@t commit -q --allow-empty -m outer
+mkdir "$outer/ethboxvup"
+git -C "$clone" archive HEAD | tar -x -C "$outer/ethboxvup"
+! (cd "$outer/ethboxvup" && bash scripts/package.sh --exe "$built64" --out "$work/merged") >outer.log 2>&1 ||
+    fail "package.sh took the time of the checkout around it"
+grep -q "inside the git checkout $outer" outer.log || fail "outer checkout: $(cat outer.log)"
+# The unsigned win64 zip takes the place of the signed one in SHA256SUMS; the
+# win32 line stays.
+cp -r published merged
+(cd "$outer/ethboxvup" && SOURCE_DATE_EPOCH=1000000000 bash scripts/package.sh --exe "$built64" --out "$work/merged") \
+    >outer.log 2>&1 || fail "package.sh --exe with SOURCE_DATE_EPOCH failed: $(cat outer.log)"
+[[ $(zipinfo -T "merged/$zip64" EthBoxVup.exe) == *" 20010909.014640 EthBoxVup.exe" ]] ||
+    fail "the caller's SOURCE_DATE_EPOCH did not give the entries' time: $(zipinfo -T "merged/$zip64")"
+expected=$(grep " $zip32\$" published/SHA256SUMS && cd merged && sha256sum "$zip64")
+[[ $(cat merged/SHA256SUMS) == "$expected" ]] || fail "merged SHA256SUMS: $(cat merged/SHA256SUMS)"
+
+step "verify-release.sh: one changed byte in a program is found where it is"
+mkdir tampered
+cp published/SHA256SUMS published/BUILDINFO published/"$zip64" tampered/
+unzip -q -d program tampered/"$zip64" EthBoxVup.exe
+offset=5000
+byte=$(od -An -tu1 -j "$offset" -N 1 program/EthBoxVup.exe | tr -d ' ')
+printf '%b' "\\$(printf '%03o' $((byte ^ 0xff)))" |
+    dd of=program/EthBoxVup.exe bs=1 seek="$offset" conv=notrunc status=none
+(cd program && zip -q "$work/tampered/$zip64" EthBoxVup.exe)
+sed -i "s/^[0-9a-f]*\(  $zip64\)\$/$(sha256sum <"tampered/$zip64" | cut -d ' ' -f 1)\1/" tampered/SHA256SUMS
+sed -i 's/^package zip .*/package zip 0-not-this-one/' tampered/BUILDINFO
+! verify "$work/tampered" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
+    fail "verify-release.sh accepted a changed program: $(cat verify-release.log)"
+for line in "$zip64: EthBoxVup.exe differs from the source at offset 5000 (0x1388)" \
+    "$zip64: the signature of its program does not verify against $pki/ca.pem" \
+    "$zip32: not in $work/tampered, not checked" \
+    "verify-release: warning: the release was built with zip 0-not-this-one, here it is $(dpkg-query -W -f='${Version}' zip)"; do
+    grep -qxF "$line" verify-release.log || fail "no [$line] in: $(cat verify-release.log)"
+done
+echo "PASS"
