@@ -113,6 +113,7 @@ for zip in "$zip32" "$zip64"; do
         'Timestamp Server Signature verification: ok'; do
         grep -q "$line" verify.log || fail "$zip's program: no [$line] in osslsigncode verify's report"
     done
+    rm -f unsigned.exe
     osslsigncode remove-signature -in signed.exe -out unsigned.exe >/dev/null
     grep -qx "unsigned-program-sha256 $zip $(sha256sum <unsigned.exe | cut -d ' ' -f 1)" "$release/BUILDINFO" ||
         fail "BUILDINFO does not hold the SHA-256 of $zip's program before it was signed"
