@@ -134,18 +134,34 @@ check_signature() { # ZIP EXE
     fi
 }
 
-# The first offset, counted from 0, at which two files differ; nothing when
-# they are the same.
-first_difference() { # A B
-    local said
-    said=$(LC_ALL=C cmp -- "$1" "$2" 2>&1) && return
-    if [[ $said =~ differ:\ (byte|char)\ ([0-9]+) ]]; then
-        echo $((BASH_REMATCH[2] - 1))
-    elif [[ $said =~ EOF\ on\ .*\ after\ (byte|char)\ ([0-9]+) ]]; then
-        echo "${BASH_REMATCH[2]}"
-    else
-        echo 0
-    fi
+# The first offset, counted from 0, at which two files differ, passing over
+# LENGTH bytes from SKIP unless nothing else differs; nothing when they are
+# the same.
+first_difference() { # A B [SKIP LENGTH]
+    local said line offset first=
+    said=$(LC_ALL=C cmp -l -- "$1" "$2" 2>&1 | head -n 8) || true
+    [[ -n $said ]] || return 0
+    while read -r line; do
+        if [[ $line =~ ^([0-9]+)\  ]]; then
+            offset=$((BASH_REMATCH[1] - 1))
+        elif [[ $line =~ EOF\ on\ .*\ after\ (byte|char)\ ([0-9]+) ]]; then
+            offset=${BASH_REMATCH[2]}
+        else
+            offset=0
+        fi
+        first=${first:-$offset}
+        ((${3:-0} <= offset && offset < ${3:-0} + ${4:-0})) || {
+            echo "$offset"
+            return
+        }
+    done <<<"$said"
+    echo "$first"
+}
+# Where the PE header's checksum lies: it covers the whole file, so a change
+# anywhere shows there first (osslsigncode sets it anew as it removes a
+# signature), and it is never where the change is.
+pe_checksum_offset() { # EXE
+    echo $(($(od -An -tu4 -j 60 -N 4 "$1") + 88))
 }
 at() { # OFFSET
     printf 'offset %d (0x%x)' "$1" "$1"
@@ -180,7 +196,7 @@ for target in "${targets[@]}"; do
     here=$work/$target
     build_release "$target"
     release_program "$built" "$here/source.exe"
-    offset=$(first_difference "$here/source.exe" "$here/unsigned.exe")
+    offset=$(first_difference "$here/source.exe" "$here/unsigned.exe" "$(pe_checksum_offset "$here/source.exe")" 4)
     if [[ -n $offset ]]; then
         sizes=
         [[ $(stat -c %s "$here/unsigned.exe") == "$(stat -c %s "$here/source.exe")" ]] ||
