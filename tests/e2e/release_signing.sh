@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# A signed release, and a release checked against the source. In a clone of
-# HEAD (the commit, not the uncommitted work), with a throwaway CA, a
-# code-signing certificate in a PKCS#12 with a password, and a time-stamp
-# authority of its own on 127.0.0.1: scripts/package.sh --sign signs both
-# programs with a time stamp that verifies against the CA, and
-# scripts/verify-release.sh finds that release identical to the source and
-# a changed byte where it is. Failures to sign leave what was there as it
-# was; a changed tree and a foreign checkout's time are refused. Builds the
-# programs itself (no build tree needed), about two and a half times; no Wine.
+# Signing a release and checking one against the source, in a clone of HEAD
+# with a throwaway CA, a code-signer in a PKCS#12 with a password and a
+# time-stamp authority on 127.0.0.1: signed and time-stamped packages verify,
+# verify-release.sh finds them identical to the source and a changed byte
+# where it is, and failed signings, changed trees and a foreign checkout's
+# time are refused. Builds the programs itself, two and a half times; no Wine.
 #   tests/e2e/release_signing.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
