@@ -75,6 +75,7 @@ differs() { # TEXT...
 [[ -f $dir/SHA256SUMS ]] || fail "no SHA256SUMS in $dir"
 declare -A zip_of # win32|win64 -> the zip's name
 while IFS= read -r line || [[ -n $line ]]; do
+    [[ -n $line ]] || continue
     [[ $line =~ ^[0-9a-f]{64}\ [\ *](EthBoxVup-([0-9A-Za-z.]+)-(win32|win64)\.zip)$ ]] ||
         fail "$dir/SHA256SUMS has a line that names no package of EthBoxVup: [$line]"
     name=${BASH_REMATCH[1]}
