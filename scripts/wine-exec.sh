@@ -17,4 +17,19 @@ if server=$("$here/wineserver-elsewhere.sh" "$WINEPREFIX"); then
         "and start one inside this namespace" >&2
     exit 125
 fi
+
+# With the 32-bit loader present, `wine` starts a 64-bit program through
+# start.exe, which cannot find one whose Windows path is longer than MAX_PATH;
+# the 64-bit loader starts such a program itself. (A 32-bit one starts either
+# way.)
+is_64_bit_program() { # FILE
+    local pe magic
+    [[ -f $1 ]] || return 1
+    pe=$(od -An -tu4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ') || return 1
+    magic=$(od -An -tx2 -j $((pe + 24)) -N 2 "$1" 2>/dev/null | tr -d ' ') || return 1
+    [[ $magic == 020b ]]
+}
+if (($# > 0 && ${#1} + 2 >= 260)) && [[ -x /usr/lib/wine/wine64 ]] && is_64_bit_program "$1"; then
+    exec /usr/lib/wine/wine64 "$@"
+fi
 exec wine "$@"

@@ -55,6 +55,15 @@ driver() {
     wine_run "$DRIVER" "$@"
 }
 
+# The locale that gives Wine the ANSI code page CODE_PAGE.
+locale_of_code_page() {
+    case $1 in
+        932) echo ja_JP.UTF-8 ;;
+        1252) echo en_US.UTF-8 ;;
+        *) fail "no locale known for code page $1" ;;
+    esac
+}
+
 # Starts EthBoxVup with the given arguments (Wine builds its command line from
 # them) in the background; the pid of the wine started goes to APP_PID. With
 # 32-bit Wine installed that is the program's own process for a 32-bit exe

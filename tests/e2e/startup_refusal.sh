@@ -11,24 +11,32 @@ for args in "" "/type_ap" "/fm1:fw.bin" "/fm1:fw.bin /type_ab" "/FM1 fw.bin /TYP
     expect_eq "$status" 255 "exit status for [$args]"
 done
 
-# Exact command lines, program name included, as the system hands them over.
+# Exact command lines, program name included, as the system hands them over,
+# under the code page of the row.
 long_name=$(printf 'f%.0s' {1..260})
 refused_lines=(
-    'EthBoxVup.exe'
-    'EthBoxVup.exe /type_e2'
-    'EthBoxVup.exe /fm1:fw.bin'
-    'EthBoxVup.exe /fm1fw.bin /type_ap'
+    '932|EthBoxVup.exe'
+    '932|EthBoxVup.exe /type_e2'
+    '932|EthBoxVup.exe /fm1:fw.bin'
+    '932|EthBoxVup.exe /fm1fw.bin /type_ap'
     # An option glued to an unquoted program name is part of the name.
-    'EthBoxVup.exe/type_ap /fm1:fw.bin'
+    '932|EthBoxVup.exe/type_ap /fm1:fw.bin'
     # So is one inside a quoted program name.
-    '"C:\tools /type_ap\EthBoxVup.exe" /fm1:fw.bin'
+    '932|"C:\tools /type_ap\EthBoxVup.exe" /fm1:fw.bin'
     # A firmware name longer than 259 bytes could open another file if cut short.
-    "EthBoxVup.exe /type_ap /fm1:$long_name"
+    "932|EthBoxVup.exe /type_ap /fm1:$long_name"
+    # An option in full-width letters is no option, whether the code page
+    # holds them or would make look-alikes of them.
+    '932|EthBoxVup.exe ／ｔｙｐｅ＿ａｐ /fm1:fw.bin'
+    '1252|EthBoxVup.exe ／ｔｙｐｅ＿ａｐ /fm1:fw.bin'
+    '1252|EthBoxVup.exe /type_e2 ／ｆｍ１：fw.bin'
 )
 step "incomplete exact lines: exit code -1, no window seen while it ran"
-for line in "${refused_lines[@]}"; do
-    result=$(driver launch --app "$APP" --cmdline "$line" --wait --watch-windows --timeout 10000) ||
-        fail "the program did not end by itself for [$line]"
+for row in "${refused_lines[@]}"; do
+    IFS='|' read -r code_page line <<<"$row"
+    result=$(ETHBOX_WINE_LOCALE=$(locale_of_code_page "$code_page") \
+        driver launch --app "$APP" --cmdline "$line" --wait --watch-windows --timeout 10000) ||
+        fail "the program did not end by itself for [$line] under code page $code_page"
     expect_eq "$(value_of exit-code <<<"$result")" -1 "exit code for [$line]"
     expect_eq "$(value_of windows-seen <<<"$result")" 0 "windows shown for [$line]"
 done

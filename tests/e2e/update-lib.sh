@@ -29,17 +29,9 @@ place_program() {
     cp "$BUILT_APP" "$WORK/$1/EthBoxVup.exe"
     APP=$WORK/$1/EthBoxVup.exe
     FIRMWARE=$WORK/$1/$2
+    mkdir -p "$(dirname "$FIRMWARE")"
 }
 place_program program fw.bin
-
-# The locale that gives Wine the ANSI code page CODE_PAGE.
-locale_of_code_page() {
-    case $1 in
-        932) echo ja_JP.UTF-8 ;;
-        1252) echo en_US.UTF-8 ;;
-        *) fail "no locale known for code page $1" ;;
-    esac
-}
 
 # make_firmware SIZE: a firmware file of SIZE random bytes.
 make_firmware() {

@@ -4,23 +4,32 @@
 # seconds of flash writing with 中止 greyed out, M6, exit code 0, and on the
 # wire exactly the datagrams of the update, the device keeping the file.
 # Every text reads right under the Japanese and the Western code page, and the
-# firmware is found in a folder whose name that code page cannot hold.
+# firmware is found in a folder whose name that code page cannot hold, or
+# whose path is longer than MAX_PATH. A name with a character the code page
+# lacks names no file, never a look-alike: such a road ends in M1 with nothing
+# sent, though the file it looks like lies beside the program.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$ROOT/tests/e2e/update-lib.sh"
 
 # The sizes keep each position of the bar on screen for a good while (at
 # least six blocks of about 31 ms), so that no poll of the watch can miss one.
 # The command line's name is lower-cased in the code page of the row, which
-# is why the file is named as it is.
-# name | options | simulated device | image size | probe | code page | folder | file
+# is why the file is named as it is. The file is the one the device gets at
+# M6, and the look-alike it must not get at M1.
+deep=Größe/$(printf 'd%.0s' {1..130})/$(printf 'e%.0s' {1..130})
+# name | options | simulated device | image size | probe | code page | folder | file | end
 ROADS=(
-    "ap with the probe, the largest image, a device that answers the first four probes empty|/fm1:fw.bin /type_ap|--kind ap --empty-replies 4|188415|yes|932|program|fw.bin"
-    "e2 with the probe|/fm1:fw.bin /type_e2|--kind e2|45668|yes|932|program|fw.bin"
-    "/chkoff: no probe, so a device without /info.sys is updated too|/fm1:fw.bin /type_e2 /chkoff|--kind none|30000|no|932|program|fw.bin"
-    "Western code page, a Japanese folder, a name with a letter of that code page|/fm1:FÄ.bin /type_ap|--kind ap|5120|yes|1252|ファームウェア|fä.bin"
-    "Western code page, a folder of that code page|/fm1:fw.bin /type_e2 /chkoff|--kind e2|5120|no|1252|Größe|fw.bin"
-    "Japanese code page, a folder with letters outside it|/fm1:fw.bin /type_e2|--kind e2|5120|yes|932|Größe|fw.bin"
-    "Japanese code page, a Japanese folder and name|/fm1:ファーム.BIN /type_ap|--kind ap|5120|yes|932|ファームウェア|ファーム.bin"
+    "ap with the probe, the largest image, a device that answers the first four probes empty|/fm1:fw.bin /type_ap|--kind ap --empty-replies 4|188415|yes|932|program|fw.bin|M6"
+    "e2 with the probe|/fm1:fw.bin /type_e2|--kind e2|45668|yes|932|program|fw.bin|M6"
+    "/chkoff: no probe, so a device without /info.sys is updated too|/fm1:fw.bin /type_e2 /chkoff|--kind none|30000|no|932|program|fw.bin|M6"
+    "Western code page, a Japanese folder, a name with a letter of that code page|/fm1:FÄ.bin /type_ap|--kind ap|5120|yes|1252|ファームウェア|fä.bin|M6"
+    "Western code page, a folder of that code page, its path longer than MAX_PATH|/fm1:fw.bin /type_e2 /chkoff|--kind e2|5120|no|1252|$deep|fw.bin|M6"
+    "Japanese code page, a folder with letters outside it|/fm1:fw.bin /type_e2|--kind e2|5120|yes|932|Größe|fw.bin|M6"
+    "Japanese code page, a Japanese folder and name|/fm1:ファーム.BIN /type_ap|--kind ap|5120|yes|932|ファームウェア|ファーム.bin|M6"
+    "Western code page, a full-width name beside its ASCII look-alike|/fm1:ｆｗ.bin /type_ap /chkoff|--kind ap|5120|no|1252|program|fw.bin|M1"
+    "Japanese code page, a full-width name beside its ASCII look-alike|/fm1:ｆｗ.bin /type_ap /chkoff|--kind ap|5120|no|932|program|fw.bin|M1"
+    "Japanese code page, a name with ¥ (U+00A5) beside a folder fw with 1.bin|/fm1:fw¥1.bin /type_e2 /chkoff|--kind e2|5120|no|932|yen|fw/1.bin|M1"
+    "Western code page, the same name, no file of it|/fm1:fw¥1.bin /type_e2 /chkoff|--kind e2|5120|no|1252|yen|fw/1.bin|M1"
 )
 
 # What the progress window shows through a whole update of SIZE bytes.
@@ -50,8 +59,8 @@ expected_retries() {
 }
 
 for road in "${ROADS[@]}"; do
-    IFS='|' read -r name options switches size probe code_page folder file <<<"$road"
-    step "$name: $options, device $switches, $size bytes, code page $code_page, in $folder/$file"
+    IFS='|' read -r name options switches size probe code_page folder file end <<<"$road"
+    step "$name: $options, device $switches, $size bytes, code page $code_page, in $folder/$file, to $end"
     place_program "$folder" "$file"
     make_firmware "$size"
     start_sim road $switches
@@ -61,6 +70,17 @@ for road in "${ROADS[@]}"; do
     expect_address_dialog_texts "$proposed"
     type_address 127.0.0.1
     dialog_rect=$(driver window-state "${MAIN[@]}" --timeout 10000 | value_of rect)
+
+    if [[ $end == M1 ]]; then
+        run_update road
+        expect_eq "$(messages road)" "icon=exclamation text=$M1" "the one message"
+        expect_eq "$(received road)" "" "the datagrams the device received"
+        expect_dialog_back 127.0.0.1
+        driver click "${MAIN[@]}" --id 2
+        expect_app_exit 0
+        stop_sim road
+        continue
+    fi
 
     run_update road
     expect_eq "$(events road)" "$(expected_road_events "$size")" "what the progress window showed"
