@@ -88,6 +88,9 @@ int Usage() {
 
 }  // namespace
 
+// wmain's arguments are the UTF-16 command line split up, never the ANSI one,
+// which Windows makes with best fit: under code page 1252 a full-width "１"
+// handed to set-text or --cmdline would otherwise arrive as an ASCII "1".
 int wmain(int argc, wchar_t** argv) {
     // Bytes out as they are: UTF-8 text and no CR added before each LF.
     _setmode(_fileno(stdout), _O_BINARY);
