@@ -27,7 +27,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz
 
-step "Windows build (64-bit with the tests, 32-bit program)"
+step "Windows build (64-bit and 32-bit, each with its tests)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 cmake --preset windows-x86 >/dev/null
