@@ -6,7 +6,28 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/report-failures.sh"
 cd "$root"
 
-step() { printf '\n== %s ==\n' "$*"; }
+# Each stage's time, printed as it ends and once more together at the end,
+# so that a slow run says where its minutes went.
+stage_times=()
+stage_name=""
+stage_start=$SECONDS
+end_stage() {
+    [[ -n $stage_name ]] && stage_times+=("$(printf '%4d s  %s' $((SECONDS - stage_start)) "$stage_name")")
+    stage_start=$SECONDS
+}
+step() {
+    end_stage
+    stage_name=$*
+    printf '\n== %s ==\n' "$*"
+}
+report_stage_times() {
+    end_stage
+    stage_name=""
+    printf '\n== Time of each stage ==\n'
+    printf '%s\n' "${stage_times[@]}"
+    printf '%4d s  in all\n' "$SECONDS"
+}
+trap report_stage_times EXIT
 
 step "Installing what is missing"
 scripts/install-deps.sh

@@ -19,9 +19,12 @@ if server=$("$here/wineserver-elsewhere.sh" "$WINEPREFIX"); then
 fi
 
 # With the 32-bit loader present, `wine` starts a 64-bit program through
-# start.exe, which cannot find one whose Windows path is longer than MAX_PATH;
-# the 64-bit loader starts such a program itself. (A 32-bit one starts either
-# way.)
+# start.exe, in a process of its own: the process started is then not the
+# program (its pid, its CPU time), start.exe cannot find a program whose
+# Windows path is longer than MAX_PATH, and it has been seen to fail now and
+# then with an internal error of ShellExecuteEx while the program came up
+# late, unwatched. The 64-bit loader starts a 64-bit program itself, always.
+# (A 32-bit one runs in the process `wine` starts either way.)
 is_64_bit_program() { # FILE
     local pe magic
     [[ -f $1 ]] || return 1
@@ -29,7 +32,7 @@ is_64_bit_program() { # FILE
     magic=$(od -An -tx2 -j $((pe + 24)) -N 2 "$1" 2>/dev/null | tr -d ' ') || return 1
     [[ $magic == 020b ]]
 }
-if (($# > 0 && ${#1} + 2 >= 260)) && [[ -x /usr/lib/wine/wine64 ]] && is_64_bit_program "$1"; then
+if (($# > 0)) && [[ -x /usr/lib/wine/wine64 ]] && is_64_bit_program "$1"; then
     exec /usr/lib/wine/wine64 "$@"
 fi
 exec wine "$@"

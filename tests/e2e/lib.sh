@@ -5,10 +5,12 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Everything here runs Windows programs that may open sockets: only inside a
-# network namespace of this test run where loopback is all there is.
-if ! "$ROOT/scripts/netns-is-isolated.sh"; then
-    echo "$(basename "$0"): refusing to run outside an isolated network namespace" \
-        "(run the tests through scripts/in-netns.sh scripts/windows-test-session.sh)" >&2
+# Windows session of the test's own (scripts/wine-session.sh), whose network
+# namespace has nothing but loopback and whose wineserver ends, with every
+# program of the test, when the test does.
+if [[ -z ${ETHBOX_WINE_SESSION:-} ]] || ! "$ROOT/scripts/netns-is-isolated.sh"; then
+    echo "$(basename "$0"): refusing to run outside a Windows session of its own" \
+        "(scripts/in-netns.sh scripts/windows-test-session.sh -R TEST runs one)" >&2
     exit 1
 fi
 
@@ -25,22 +27,32 @@ APP_PIDS=()
 HELPER_PIDS=() # Linux programs a test starts beside, such as the simulated device
 
 cleanup() {
-    local status=$? pid
+    local pid
+    # The session's wineserver ends the Windows programs; these are the Linux
+    # processes the test started.
     for pid in "${APP_PIDS[@]}" "${HELPER_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
-    # A failed test may leave an instance behind, started through the driver,
-    # that would hold the single-instance mutex against the next test.
-    if ((status != 0)); then
-        wine_run taskkill /F /IM EthBoxVup.exe >/dev/null 2>&1 || true
-    fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    explain_program_end >&2
     exit 1
+}
+
+# When the program started last has already ended, says so, with what Wine
+# printed for it: a program that never came up then explains the failure.
+explain_program_end() {
+    local status=0
+    [[ -n ${APP_PID:-} ]] || return 0
+    kill -0 "$APP_PID" 2>/dev/null && return 0
+    wait "$APP_PID" 2>/dev/null || status=$?
+    echo "  EthBoxVup ${APP_ARGS} had ended, status $status; Wine said:"
+    sed 's/^/    /' "$APP_LOG" 2>/dev/null || true
+    APP_PID=
 }
 
 step() {
@@ -65,21 +77,34 @@ locale_of_code_page() {
 }
 
 # Starts EthBoxVup with the given arguments (Wine builds its command line from
-# them) in the background; the pid of the wine started goes to APP_PID. With
-# 32-bit Wine installed that is the program's own process for a 32-bit exe
-# but start.exe for a 64-bit one, which runs the program in a process of its
-# own; either ends when the program ends and exits with its exit status, all
-# that these tests read from it.
+# them) in the background; its pid goes to APP_PID (the program's own process:
+# wine-exec.sh starts a 64-bit one through the 64-bit loader), what Wine
+# prints for it to APP_LOG. The program started before must have ended: a row
+# never meets the program of the row before.
+APP_STARTS=0
 start_app() {
-    wine_run "$APP" "$@" &
+    if [[ -n ${APP_PID:-} ]] && kill -0 "$APP_PID" 2>/dev/null; then
+        fail "the program started before (${APP_ARGS}) still runs"
+    fi
+    APP_STARTS=$((APP_STARTS + 1))
+    APP_LOG=$WORK/program.$APP_STARTS.log
+    APP_ARGS="$*"
+    wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
     APP_PIDS+=("$APP_PID")
 }
 
-# Waits for the background program APP_PID and checks its exit status.
+# Waits, at most 20 s, for the background program APP_PID to end, and checks
+# its exit status.
 expect_app_exit() {
-    local expected=$1 status=0
+    local expected=$1 status=0 waited
+    for ((waited = 0; waited < 400; waited++)); do
+        kill -0 "$APP_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$APP_PID" 2>/dev/null && fail "EthBoxVup did not end within 20 s (expected exit status $expected)"
     wait "$APP_PID" || status=$?
+    APP_PID=
     [[ $status == "$expected" ]] || fail "EthBoxVup exited with $status, expected $expected"
 }
 

@@ -91,9 +91,7 @@ while IFS= read -r message; do
 done <<<"$messages"
 
 step "the program from the package shows the address dialog and ends with 終了"
-wine_run "$unpacked" /fm1:fw.bin /type_e2 &
-APP_PID=$!
-APP_PIDS+=("$APP_PID")
+APP=$unpacked start_app /fm1:fw.bin /type_e2
 expect_eq "$(driver get-text "${MAIN[@]}" --id 1005 --timeout 10000)" 192.168.0.203 \
     "proposed address"
 expect_eq "$(driver get-text "${MAIN[@]}" --id 2)" "終了" "button 2"

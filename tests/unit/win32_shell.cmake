@@ -5,10 +5,10 @@ if(WIN32)
         ${PROJECT_SOURCE_DIR}/src/app/win32/single_instance.cpp)
     target_include_directories(single_instance_test PRIVATE ${PROJECT_SOURCE_DIR}/src/app/win32)
     target_link_libraries(single_instance_test PRIVATE ${ETHBOX_GTEST_LIBRARIES})
-    # It holds the name by which EthBoxVup tells that it runs already, so it
-    # must not run beside an end-to-end test.
+    # It holds the name by which EthBoxVup tells that it runs already: the
+    # unit tests run in a Windows session of their own, where no EthBoxVup does.
     gtest_discover_tests(single_instance_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         PROPERTIES TIMEOUT 120 RESOURCE_LOCK ethbox_desktop)
+                         PROPERTIES TIMEOUT 120)
 
     # The program's folder out of the DLL search: a DLL of a name of its own,
     # planted beside the test program, loads before the step and not after.
