@@ -11,8 +11,11 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$ROOT/tests/e2e/update-lib.sh"
 
-# The sizes keep each position of the bar on screen for a good while (at
-# least six blocks of about 31 ms), so that no poll of the watch can miss one.
+# The sizes keep each position of the bar on screen for a good while, the
+# last one too (at least six blocks of about 31 ms: 59 whole blocks, 30500
+# bytes, make nine steps of six blocks and six more before the end), so that
+# no poll of the watch can miss one, even on a machine busy with other tests;
+# the smallest image's steps (two blocks each) are the native tests' to count.
 # The command line's name is lower-cased in the code page of the row, which
 # is why the file is named as it is. The file is the one the device gets at
 # M6, and the look-alike it must not get at M1.
@@ -21,11 +24,11 @@ deep=Größe/$(printf 'd%.0s' {1..130})/$(printf 'e%.0s' {1..130})
 ROADS=(
     "ap with the probe, the largest image, a device that answers the first four probes empty|/fm1:fw.bin /type_ap|--kind ap --empty-replies 4|188415|yes|932|program|fw.bin|M6"
     "e2 with the probe|/fm1:fw.bin /type_e2|--kind e2|45668|yes|932|program|fw.bin|M6"
-    "/chkoff: no probe, so a device without /info.sys is updated too|/fm1:fw.bin /type_e2 /chkoff|--kind none|30000|no|932|program|fw.bin|M6"
-    "Western code page, a Japanese folder, a name with a letter of that code page|/fm1:FÄ.bin /type_ap|--kind ap|5120|yes|1252|ファームウェア|fä.bin|M6"
-    "Western code page, a folder of that code page, its path longer than MAX_PATH|/fm1:fw.bin /type_e2 /chkoff|--kind e2|5120|no|1252|$deep|fw.bin|M6"
-    "Japanese code page, a folder with letters outside it|/fm1:fw.bin /type_e2|--kind e2|5120|yes|932|Größe|fw.bin|M6"
-    "Japanese code page, a Japanese folder and name|/fm1:ファーム.BIN /type_ap|--kind ap|5120|yes|932|ファームウェア|ファーム.bin|M6"
+    "/chkoff: no probe, so a device without /info.sys is updated too|/fm1:fw.bin /type_e2 /chkoff|--kind none|30500|no|932|program|fw.bin|M6"
+    "Western code page, a Japanese folder, a name with a letter of that code page|/fm1:FÄ.bin /type_ap|--kind ap|30500|yes|1252|ファームウェア|fä.bin|M6"
+    "Western code page, a folder of that code page, its path longer than MAX_PATH|/fm1:fw.bin /type_e2 /chkoff|--kind e2|30500|no|1252|$deep|fw.bin|M6"
+    "Japanese code page, a folder with letters outside it|/fm1:fw.bin /type_e2|--kind e2|30500|yes|932|Größe|fw.bin|M6"
+    "Japanese code page, a Japanese folder and name|/fm1:ファーム.BIN /type_ap|--kind ap|30500|yes|932|ファームウェア|ファーム.bin|M6"
     "Western code page, a full-width name beside its ASCII look-alike|/fm1:ｆｗ.bin /type_ap /chkoff|--kind ap|5120|no|1252|program|fw.bin|M1"
     "Japanese code page, a full-width name beside its ASCII look-alike|/fm1:ｆｗ.bin /type_ap /chkoff|--kind ap|5120|no|932|program|fw.bin|M1"
     "Japanese code page, a name with ¥ (U+00A5) beside a folder fw with 1.bin|/fm1:fw¥1.bin /type_e2 /chkoff|--kind e2|5120|no|932|yen|fw/1.bin|M1"
