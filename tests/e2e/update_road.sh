@@ -66,7 +66,11 @@ for road in "${ROADS[@]}"; do
     step "$name: $options, device $switches, $size bytes, code page $code_page, in $folder/$file, to $end"
     place_program "$folder" "$file"
     make_firmware "$size"
-    start_sim road $switches
+    # The device takes a quarter of a second to accept the write request, as
+    # one preparing its flash might: S1 then stays on screen long enough for
+    # the watch to see it on a busy machine too (with the probe's one
+    # exchange, or none, it would last one or two ticks). The wire is the same.
+    start_sim road $switches --fault ack0:late --late-ms 250
     # shellcheck disable=SC2086 # the options are separate arguments
     ETHBOX_WINE_LOCALE=$(locale_of_code_page "$code_page") start_app $options
     [[ $options == */type_ap* ]] && proposed=192.168.0.202 || proposed=192.168.0.203
