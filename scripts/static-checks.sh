@@ -105,15 +105,27 @@ imports_of() { # EXE
         dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' | LC_ALL=C sort -u
 }
 
-# Windows 7 SP1 is the floor for both programs: every function they import is
-# in scripts/windows7-imports.txt, the functions known to be there. And no
+# The list of what Windows 7 SP1 of EXE's architecture is known to export
+# (scripts/windows7-imports-x86-64.txt or windows7-imports-x86.txt), chosen by
+# the program's own file format rather than by its preset, so that a program
+# is never held to the other architecture's list.
+windows7_list_of() { # EXE
+    case $(LC_ALL=C x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/.*file format //p') in
+        pei-x86-64) echo scripts/windows7-imports-x86-64.txt ;;
+        pei-i386) echo scripts/windows7-imports-x86.txt ;;
+        *) return 1 ;;
+    esac
+}
+
+# Windows 7 SP1 is the floor for both programs: every function each imports is
+# in the list of its architecture, the functions known to be there. And no
 # DLL they import is ever taken from the program's folder, where a planted
 # copy could stand in for it: each is a KnownDLL of Windows 7 (loaded from
 # System32 whatever lies beside the program), or comctl32, which the
 # manifest's dependency takes from the system's side-by-side store.
 known_dlls='^(advapi32|gdi32|kernel32|msvcrt|shell32|user32|ws2_32)\.dll$'
 check_imports() {
-    local preset exe count missing status=0
+    local preset exe list count missing status=0
     for preset in windows windows-x86; do
         [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
         cmake --build "build/$preset" --target EthBoxVup >/dev/null || {
@@ -122,10 +134,15 @@ check_imports() {
             continue
         }
         exe=build/$preset/src/app/win32/EthBoxVup.exe
+        list=$(windows7_list_of "$exe") || {
+            echo "imports ($preset): $exe is neither an x86-64 nor an x86 program"
+            failed=1
+            continue
+        }
         imports_of "$exe" >"$work/imports-$preset"
         count=$(wc -l <"$work/imports-$preset")
         missing=$(LC_ALL=C comm -23 "$work/imports-$preset" \
-            <(grep -v '^#' scripts/windows7-imports.txt | LC_ALL=C sort -u))
+            <(grep -v '^#' "$list" | LC_ALL=C sort -u))
         local dlls outside
         dlls=$(cut -d ' ' -f 1 "$work/imports-$preset" | sort -u)
         outside=$(grep -Ev "$known_dlls" <<<"$dlls" | grep -vx 'comctl32.dll' || true)
@@ -139,7 +156,7 @@ check_imports() {
             status=1
         fi
         if [[ -n $missing ]]; then
-            echo "  not known to be in Windows 7 SP1 (scripts/windows7-imports.txt):"
+            echo "  not known to be in Windows 7 SP1 of its architecture ($list):"
             sed 's/^/    /' <<<"$missing"
             status=1
         fi

@@ -10,6 +10,15 @@ if(WIN32)
     gtest_discover_tests(single_instance_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES TIMEOUT 120)
 
+    # The command line in the bytes of each kind of code page.
+    add_executable(ansi_command_line_test
+        ${CMAKE_CURRENT_LIST_DIR}/win32/ansi_command_line_test.cpp
+        ${PROJECT_SOURCE_DIR}/src/app/win32/ansi_command_line.cpp)
+    target_include_directories(ansi_command_line_test PRIVATE ${PROJECT_SOURCE_DIR}/src/app/win32)
+    target_link_libraries(ansi_command_line_test PRIVATE ${ETHBOX_GTEST_LIBRARIES})
+    gtest_discover_tests(ansi_command_line_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES TIMEOUT 120)
+
     # The program's folder out of the DLL search: a DLL of a name of its own,
     # planted beside the test program, loads before the step and not after.
     add_library(ethbox_planted SHARED ${CMAKE_CURRENT_LIST_DIR}/win32/planted_dll.c)

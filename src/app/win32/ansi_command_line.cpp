@@ -9,21 +9,21 @@ constexpr char kStandInForMissingCharacter[] = "?";
 
 }  // namespace
 
-std::string AnsiCommandLine() {
-    const wchar_t* line = GetCommandLineW();
-    // A system whose ANSI code page is UTF-8 holds every character, and the
-    // conversion to it takes neither flag nor stand-in.
-    const bool holdsEveryCharacter = GetACP() == CP_UTF8;
-    const DWORD flags = holdsEveryCharacter ? 0 : WC_NO_BEST_FIT_CHARS;
+std::optional<std::string> AnsiCommandLine(const wchar_t* line, unsigned codePage) {
+    // UTF-8 takes neither best fit nor a stand-in; what it is told instead is
+    // to fail on an unpaired surrogate rather than write U+FFFD for it.
+    const bool holdsEveryCharacter = codePage == CP_UTF8;
+    const DWORD flags = holdsEveryCharacter ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     const char* standIn = holdsEveryCharacter ? nullptr : kStandInForMissingCharacter;
 
-    const int size = WideCharToMultiByte(CP_ACP, flags, line, -1, nullptr, 0, standIn, nullptr);
+    const int size = WideCharToMultiByte(codePage, flags, line, -1, nullptr, 0, standIn, nullptr);
     if (size <= 0) {
-        return {};
+        return std::nullopt;
     }
     std::string text(static_cast<std::size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_ACP, flags, line, -1, text.data(), size, standIn, nullptr) != size) {
-        return {};
+    if (WideCharToMultiByte(codePage, flags, line, -1, text.data(), size, standIn, nullptr) !=
+        size) {
+        return std::nullopt;
     }
     text.resize(static_cast<std::size_t>(size) - 1);  // without the terminator
     return text;

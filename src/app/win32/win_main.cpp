@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 #include "address_dialog.h"
@@ -30,9 +31,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // SkipProgramName's rule. MinGW's, for one, runs a quoted name on past its
     // closing quote to the next blank, so "C:\x\EthBoxVup.exe"/type_e2 would
     // lose its first option. The line is the UTF-16 one converted without
-    // best fit (see AnsiCommandLine), never GetCommandLineA's.
-    const std::string fullCommandLine = AnsiCommandLine();
-    std::string commandLine = SkipProgramName(fullCommandLine.c_str());
+    // best fit (see AnsiCommandLine), never GetCommandLineA's; one that cannot
+    // be converted is refused like an incomplete one.
+    const std::optional<std::string> fullCommandLine = AnsiCommandLine(GetCommandLineW(), GetACP());
+    if (!fullCommandLine) {
+        return -1;
+    }
+    std::string commandLine = SkipProgramName(fullCommandLine->c_str());
     if (!ParseCommandLine(commandLine.data(), launchOptions)) {
         return -1;
     }

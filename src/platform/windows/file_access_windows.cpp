@@ -3,10 +3,13 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/extended_length_path.h"
+
 std::FILE* OpenRegularFileForReading(const PathChar* path) {
     // Windows refuses to open a directory as a file by itself; device names
-    // such as "nul" or "con" open, so the handle's type is checked too.
-    std::FILE* file = _wfopen(path, L"rb");
+    // such as "nul" or "con" open, so the handle's type is checked too. A
+    // path of MAX_PATH or more, which Windows refuses plain, goes prefixed.
+    std::FILE* file = _wfopen(ExtendedLengthPath(path).c_str(), L"rb");
     if (file == nullptr) {
         return nullptr;
     }
