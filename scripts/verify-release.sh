@@ -73,8 +73,8 @@ shown() { # TEXT
 # A file of DIR that is there must be a plain file: a link could lead the
 # checks to any file of this machine, or to a device that never ends.
 plain_file() { # NAME
-    [[ ! -L $dir/$1 ]] || fail "$(shown "$1") in $dir is a symbolic link, which a release never holds: download it again"
-    [[ ! -e $dir/$1 || -f $dir/$1 ]] || fail "$(shown "$1") in $dir is not a plain file: download it again"
+    [[ ! -L $dir/$1 ]] || fail "$(shown "$1") is a symbolic link, which a release never holds: download it again"
+    [[ ! -e $dir/$1 || -f $dir/$1 ]] || fail "$(shown "$1") is not a plain file: download it again"
 }
 plain_file SHA256SUMS
 plain_file BUILDINFO

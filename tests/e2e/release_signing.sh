@@ -179,6 +179,9 @@ refused_release "a program of 8 MiB and a byte" \
     'truncate -s 8388609 EthBoxVup.exe && zip -q -X "$zip64" $entries'
 refused_release "a link" "$zip64: its entry EthBoxVup.exe is a symbolic link" \
     'ln -sf /etc/hostname EthBoxVup.exe && zip -q -X -y "$zip64" $entries'
+refused_release "a zip that is a link" \
+    "verify-release: $zip64 is a symbolic link, which a release never holds: download it again" \
+    'zip -q -X ../linked.zip $entries && ln -s ../linked.zip "$zip64"'
 refused_release "an unsigned program" "$zip64: its program is not signed" \
     'cp ../unsigned.exe EthBoxVup.exe && zip -q -X "$zip64" $entries'
 refused_release "a time stamp of an authority the CA does not know" \
