@@ -266,7 +266,7 @@ for target in win32 win64; do
     if [[ ! -f $here/published.exe || -L $here/published.exe ]]; then
         fail "cannot write $here/published.exe"
     elif (($(stat -c %s "$here/published.exe") > largest_program)); then
-        differs "$name: its program unpacks to more than the $largest_program bytes its directory gives"
+        differs "$name: its program unpacks to more than the $largest_program bytes a program of EthBoxVup can be"
         continue
     elif ((unpacked)); then
         differs "$name: its program does not unpack: $(shown "$(head -n 3 "$work/unzip.log")")"
