@@ -27,7 +27,7 @@ release_version() {
 # outside both, one of them would wrap or be clamped to another time.
 release_time_range="315532800 (1980-01-01T00:00:00Z) to 4294967295 (2106-02-07T06:28:15Z)"
 release_time_holds() { # SECONDS
-    [[ $1 =~ ^[0-9]{1,10}$ ]] && ((10#$1 >= 315532800 && 10#$1 <= 4294967295))
+    [[ $1 =~ ^[0123456789]{1,10}$ ]] && ((10#$1 >= 315532800 && 10#$1 <= 4294967295))
 }
 
 # The commit the release is built from and the release's time, which every

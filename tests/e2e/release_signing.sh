@@ -177,6 +177,16 @@ refused_release "a missing entry" "$zip64: holds [EthBoxVup.exe README.txt], not
 refused_release "a program of 8 MiB and a byte" \
     "$zip64: its entry EthBoxVup.exe would unpack to 8388609 bytes, more than the 8388608 a program of EthBoxVup can be; not unpacked" \
     'truncate -s 8388609 EthBoxVup.exe && zip -q -X "$zip64" $entries'
+# A bomb whose directory and local header say its program is 1 byte long.
+# shellcheck disable=SC2034 # the rows' commands use it, through eval
+lie='import struct, sys
+zip = bytearray(open(sys.argv[1], "rb").read())
+for signature, at in (b"PK\3\4", 22), (b"PK\1\2", 24):
+    struct.pack_into("<I", zip, zip.find(signature) + at, 1)
+open(sys.argv[1], "wb").write(zip)'
+refused_release "a program that unpacks to more than its directory says" \
+    "$zip64: its program unpacks to more than the 8388608 bytes a program of EthBoxVup can be" \
+    'truncate -s 8388609 EthBoxVup.exe && zip -q -X "$zip64" $entries && python3 -c "$lie" "$zip64"'
 refused_release "a link" "$zip64: its entry EthBoxVup.exe is a symbolic link" \
     'ln -sf /etc/hostname EthBoxVup.exe && zip -q -X -y "$zip64" $entries'
 refused_release "a zip that is a link" \
