@@ -276,8 +276,9 @@ printf '%b' "\\$(printf '%03o' $((byte ^ 0xff)))" |
 (cd program && zip -q "$work/tampered/$zip64" EthBoxVup.exe)
 sed -i "s/^[0-9a-f]*\(  $zip64\)\$/$(sha256sum <"tampered/$zip64" | cut -d ' ' -f 1)\1/" tampered/SHA256SUMS
 sed -i 's/^package zip .*/package zip 0-not-this-one/' tampered/BUILDINFO
-# Fields that would act on dpkg-query or on the terminal.
-printf 'package --version 1\npackage \e[2Jzip 1\n' >>tampered/BUILDINFO
+# Fields that would act on dpkg-query (an option, which would list every
+# package installed) or on the terminal.
+printf 'package --showformat=x 1\npackage \e[2Jzip 1\n' >>tampered/BUILDINFO
 # With --ca its signature is refused.
 ! verify "$work/tampered" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
     fail "verify-release.sh accepted a changed program: $(cat -v verify-release.log)"
@@ -288,7 +289,7 @@ grep -qxF "$zip64: the signature of its program does not verify against $pki/ca.
 for line in "$zip64: EthBoxVup.exe differs from the source at offset 5000 (0x1388)" \
     "$zip32: not in $work/tampered, not checked" \
     "verify-release: warning: the release was built with zip 0-not-this-one, here it is $(dpkg-query -W -f='${Version}' zip)" \
-    "verify-release: warning: the release was built with --version 1, here it is not installed" \
+    "verify-release: warning: the release was built with --showformat=x 1, here it is not installed" \
     'verify-release: warning: the release was built with \x1b[2Jzip 1, here it is not installed'; do
     grep -qxF -- "$line" verify-release.log || fail "no [$line] in: $(cat -v verify-release.log)"
 done
