@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "sequencer/progress_window.h"
@@ -32,6 +33,10 @@ struct UpdateSequencer {
     std::int32_t ackCount = 0;    // blocks acknowledged since the last progress step
     std::int32_t stepBlocks = 0;  // from LoadFirmwareImage
     bool busy = false;            // selects the wait cursor; stays set until the next Start
+    DeviceKind reportedKind = DeviceKind::None;  // what the last probe reply named
+    // From the write request to the last acknowledgement, for the outcome.
+    std::chrono::steady_clock::time_point writeRequestSent;
+    std::int64_t transferTenths = 0;
     // Set once the window has been told to end (a message is shown or about
     // to be) or has been destroyed: nothing more may happen in this window,
     // whatever is dispatched while that message is up or while a receive

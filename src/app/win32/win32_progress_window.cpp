@@ -48,8 +48,8 @@ void Win32ProgressWindow::KillTimer() {
     ::KillTimer(dialog_, kSequencerTimerId);
 }
 
-void Win32ProgressWindow::ShowMessage(UpdateMessage message) {
-    ShowMessageBox(dialog_, MessageText(message), IconFlag(MessageIconOf(message)));
+void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
+    ShowMessageBox(dialog_, MessageText(outcome.message), IconFlag(MessageIconOf(outcome.message)));
 }
 
 void Win32ProgressWindow::EndWindow(int result) {
