@@ -4,6 +4,7 @@
 
 #include "message_box.h"
 #include "resource.h"
+#include "update_attempt.h"
 #include "window_text.h"
 
 namespace {
@@ -49,6 +50,10 @@ void Win32ProgressWindow::KillTimer() {
 }
 
 void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
+    NoteOutcome(outcome);
+    if (!updateAttempt.showMessages) {
+        return;
+    }
     ShowMessageBox(dialog_, MessageText(outcome.message), IconFlag(MessageIconOf(outcome.message)));
 }
 
