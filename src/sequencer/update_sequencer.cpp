@@ -101,8 +101,15 @@ void FailToStart(ProgressWindow& window, UpdateMessage message) {
     EndWindowWith(window, OutcomeOf(message, UpdatePhase::Starting), 0);
 }
 
+// The transfer is timed from the write request to the last acknowledgement.
 void NoteWriteRequestSent() {
     updateSequencer.writeRequestSent = Clock::now();
+}
+
+void NoteTransferFinished() {
+    const auto took = Clock::now() - updateSequencer.writeRequestSent;
+    updateSequencer.transferTenths =
+        std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 100;
 }
 
 // ---- Steps: at most one receive each, turned into an event. ----
@@ -225,10 +232,7 @@ void CountBlock(ProgressWindow& window) {
 // From here the device is on its own: 中止 can no longer stop what it does,
 // though closing the window still ends ours.
 void StartFlashWriting(ProgressWindow& window) {
-    updateSequencer.transferTenths = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         Clock::now() - updateSequencer.writeRequestSent)
-                                         .count() /
-                                     100;
+    NoteTransferFinished();
     updateSequencer.state = SequencerState::DeviceWriting;
     window.SetStatusText(StatusText::Updating);
     window.ResetProgress();
