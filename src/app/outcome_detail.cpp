@@ -1,6 +1,5 @@
 #include "app/outcome_detail.h"
 
-#include <cstdio>
 #include <initializer_list>
 
 #include "common/ui_texts.h"
@@ -35,10 +34,9 @@ std::string Number(long long value) {
     return std::to_string(value);
 }
 
-std::string Hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-    return text;
+std::string Hex(std::uint8_t value) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[value >> 4], kDigits[value & 0x0F]};
 }
 
 const char* KindName(DeviceKind kind) {
@@ -147,7 +145,7 @@ std::string CancelledText(const UpdateOutcome& outcome) {
 
 std::string DeviceTextFitToShow(const char* text) {
     std::string fit;
-    for (std::size_t at = 0; text[at] != '\0' && at < kDeviceTextBytes; ++at) {
+    for (std::size_t at = 0; at < kDeviceTextBytes && text[at] != '\0'; ++at) {
         const auto byte = static_cast<unsigned char>(text[at]);
         fit += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
     }

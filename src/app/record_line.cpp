@@ -22,9 +22,10 @@ std::string DottedDecimal(const char* typedAddress) {
     if (!ParseDecimalAddress(typedAddress, &address)) {
         return {};
     }
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", (address >> 24) & 0xFFu,
-                  (address >> 16) & 0xFFu, (address >> 8) & 0xFFu, address & 0xFFu);
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        text += std::to_string((address >> shift) & 0xFFu) + (shift > 0 ? "." : "");
+    }
     return text;
 }
 
@@ -55,7 +56,7 @@ bool StartsAFormula(const std::string& text) {
 }  // namespace
 
 std::string CsvField(const std::string& text) {
-    const std::string inert = StartsAFormula(text) ? "'" + text : text;
+    std::string inert = StartsAFormula(text) ? "'" + text : text;
     if (inert.find_first_of(",\"\r\n") == std::string::npos) {
         return inert;
     }
@@ -72,10 +73,11 @@ std::string CsvField(const std::string& text) {
 std::string Iso8601(const LocalTime& time) {
     const int offset = std::abs(time.utcOffsetMinutes);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", time.year,
-                  time.month, time.day, time.hour, time.minute, time.second,
-                  time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return text;
+    const int length =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", time.year,
+                      time.month, time.day, time.hour, time.minute, time.second,
+                      time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    return length > 0 ? std::string(text) : std::string();
 }
 
 std::string RecordHeaderLine() {

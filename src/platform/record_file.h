@@ -8,7 +8,7 @@
 // The update record is appended to, a line at a time, and never read by us.
 
 // A record that has grown past this is begun anew.
-constexpr std::int64_t kRecordRotationBytes = 1024 * 1024;
+constexpr std::int64_t kRecordRotationBytes = std::int64_t{1024} * 1024;
 
 // Appends `line` to the file at `path`. A file that is created (or found
 // empty) gets the UTF-8 byte-order mark and `header` first. A file already

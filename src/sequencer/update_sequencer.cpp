@@ -1,5 +1,7 @@
 #include "sequencer/update_sequencer.h"
 
+#include <chrono>
+
 #include "common/launch_options.h"
 #include "platform/udp_socket.h"
 #include "transfer/device_probe.h"
@@ -29,7 +31,11 @@ enum class StepEvent {
 using Step = StepEvent (*)();
 using Action = void (*)(ProgressWindow& window);
 
-using Clock = std::chrono::steady_clock;
+std::int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 UpdatePhase PhaseOf(SequencerState state) {
     switch (state) {
@@ -103,13 +109,12 @@ void FailToStart(ProgressWindow& window, UpdateMessage message) {
 
 // The transfer is timed from the write request to the last acknowledgement.
 void NoteWriteRequestSent() {
-    updateSequencer.writeRequestSent = Clock::now();
+    updateSequencer.writeRequestSentMs = SteadyMilliseconds();
 }
 
 void NoteTransferFinished() {
-    const auto took = Clock::now() - updateSequencer.writeRequestSent;
     updateSequencer.transferTenths =
-        std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 100;
+        (SteadyMilliseconds() - updateSequencer.writeRequestSentMs) / 100;
 }
 
 // ---- Steps: at most one receive each, turned into an event. ----
