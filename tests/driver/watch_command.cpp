@@ -133,7 +133,9 @@ class Watch {
 
 void Watch::NoteNewWindows() {
     for (HWND window : MatchingWindows(ours_)) {
-        bool known = window == main_;
+        // Without an address dialog (/ip:), SEL is the progress window itself,
+        // and it is followed like any other.
+        bool known = window == main_ && !IsProgressWindow(main_);
         for (const auto& followed : followed_) {
             known = known || followed.window == window;
         }
@@ -352,7 +354,8 @@ bool ReadActions(const Arguments& arguments, std::vector<Action>& actions, std::
 
 // watch SELECTOR [--click-start] [--dismiss] [--cancel-at WHEN] [--close-at WHEN]
 //       [--screenshot-at WHEN --screenshot-out FILE.bmp]... [--timeout MS] [--poll MS]
-// SELECTOR picks the address dialog. Follows the other windows of its process
+// SELECTOR picks the address dialog, or the progress window of a program that
+// has none (/ip:). Follows the other windows of its process
 // with its caption (the progress window and the message boxes) until all that
 // appeared are gone, printing one line per change as it happens, each led by
 // the milliseconds since the watch began (since the click with --click-start).

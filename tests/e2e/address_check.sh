@@ -23,6 +23,16 @@ REFUSED=(
     "127.0.0.１|a full-width digit|1252"
 )
 
+# /ip: is checked as the field is: a refused address ends the program at
+# once with exit code 8, no window shown, nothing sent, nothing recorded.
+# text after /ip: | why it is refused
+REFUSED_IP=(
+    "|empty"
+    "127.0.0.１|a full-width digit"
+    "127.0.0.256|a group above 255"
+    "127.0.0.1x|a trailing letter"
+)
+
 # text typed | where it must arrive | where nothing must arrive
 ACCEPTED=(
     "127.000.000.010|127.0.0.10|127.0.0.8"
@@ -32,7 +42,7 @@ ACCEPTED=(
 make_firmware 45668
 start_sim device --kind ap
 
-# One program for each code page in turn; the accepted rows use the last.
+# One program for each code page in turn; the accepted rows use the last one's.
 running_code_page=
 for row in "${REFUSED[@]}"; do
     IFS='|' read -r text why code_page <<<"$row"
@@ -51,8 +61,22 @@ for row in "${REFUSED[@]}"; do
     ! grep -q ' progress-window=' "$WORK/refused.watch" || fail "a progress window opened"
     expect_dialog_back "$text"
 done
+driver click "${MAIN[@]}" --id 2
+expect_app_exit 0
+for row in "${REFUSED_IP[@]}"; do
+    IFS='|' read -r text why <<<"$row"
+    line="EthBoxVup.exe /fm1:fw.bin /type_ap /ip:$text /quiet"
+    step "refused on the command line: $why [$line]"
+    guard_ip_option "$line"
+    result=$(driver launch --app "$APP" --cmdline "$line" --wait --watch-windows --timeout 10000) ||
+        fail "the program did not end by itself for [$line]"
+    expect_eq "$(value_of exit-code <<<"$result")" 8 "exit code for [$line]"
+    expect_eq "$(value_of windows-seen <<<"$result")" 0 "windows shown for [$line]"
+done
+[[ ! -e $(record_beside) ]] || fail "refused addresses left a record: $(cat "$(record_beside)")"
 expect_eq "$(received device)" "" "datagrams sent while refusing addresses"
 stop_sim device
+ETHBOX_WINE_LOCALE=$(locale_of_code_page "$running_code_page") start_app /fm1:fw.bin /type_ap
 
 for row in "${ACCEPTED[@]}"; do
     IFS='|' read -r text target elsewhere <<<"$row"
@@ -73,4 +97,15 @@ done
 
 driver click "${MAIN[@]}" --id 2
 expect_app_exit 0
+
+step "accepted on the command line: /ip:127.000.000.010 goes to 127.0.0.10, not 127.0.0.8"
+start_sim target --bind 127.0.0.10 --kind ap
+start_sim elsewhere --bind 127.0.0.8 --kind ap
+start_app /fm1:fw.bin /type_ap /ip:127.000.000.010 /quiet
+driver watch --title "$TITLE" --with-id 1051 --cancel-at "status=$S2" --timeout 30000 >"$WORK/ip.watch" ||
+    fail "the watch of the update failed"
+expect_app_exit 7
+expect_eq "$(received target | requests_first | head -n 3)" \
+    "$(expected_wire 45668 yes | head -n 3 | requests_first)" "the probe and the write request at 127.0.0.10"
+expect_eq "$(received elsewhere)" "" "datagrams at 127.0.0.8"
 echo "PASS"

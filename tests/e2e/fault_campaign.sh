@@ -6,8 +6,8 @@
 # every run: exactly one message, the one its faults call for; M6 only with
 # the file's image on the device; on the wire no DATA block twice, every
 # answer sent to the port the device answered from, no read request after
-# /chkoff; and nothing at all for the sentinel at the same port of another
-# address.
+# /chkoff; one more line in the record, with the code of that message; and
+# nothing at all for the sentinel at the same port of another address.
 #
 #   ETHBOX_CAMPAIGN_SEED=N       another seed (the fixed one below otherwise)
 #   ETHBOX_WINE_CAMPAIGN_RUNS=N  another number of runs
@@ -28,6 +28,7 @@ SENTINEL=127.0.0.2
 declare -A ICON=([M3]=exclamation [M4]=exclamation [M5]=stop [M6]=none)
 declare -A TEXT=([M3]=$M3 [M4]=$M4 [M5]=$M5 [M6]=$M6)
 declare -A OUTCOMES=()
+declare -A CODE=([M3]=3 [M4]=4 [M5]=5 [M6]=0)
 
 # The problems on the wire in the simulator's log NAME, one a line: a DATA
 # block received twice, or a datagram at a transfer port other than the one
@@ -57,6 +58,8 @@ mapfile -t runs < <(wine_run "$PLAN" --seed "$SEED" --runs "$RUNS" --largest 819
 echo "fault campaign under Wine: seed $SEED, $RUNS runs"
 
 start_sim sentinel --bind "$SENTINEL" --silent
+rm -f "$(record_beside)"
+attempts=0
 began=$SECONDS
 for run in "${runs[@]}"; do
     read -r index size launch probe expected kept switches <<<"$run"
@@ -82,6 +85,9 @@ for run in "${runs[@]}"; do
         driver click "${MAIN[@]}" --id 2
         expect_app_exit 0
     fi
+    # One more line in the record, with the code of the one message seen.
+    attempts=$((attempts + 1))
+    expect_record "$(record_beside)" "$attempts" "${CODE[$expected]}" .
     stop_sim device
     if ((kept)); then
         grep -q '^image ' "$WORK/device.log" || fail "run $index: the device did not get every block"

@@ -86,6 +86,7 @@ start_app() {
     if [[ -n ${APP_PID:-} ]] && kill -0 "$APP_PID" 2>/dev/null; then
         fail "the program started before (${APP_ARGS}) still runs"
     fi
+    guard_ip_option "$*"
     APP_STARTS=$((APP_STARTS + 1))
     APP_LOG=$WORK/program.$APP_STARTS.log
     APP_ARGS="$*"
@@ -94,18 +95,32 @@ start_app() {
     APP_PIDS+=("$APP_PID")
 }
 
-# Waits, at most 20 s, for the background program APP_PID to end, and checks
-# its exit status.
+# expect_app_exit STATUS [SECONDS]: waits, at most SECONDS (20), for the
+# background program APP_PID to end, and checks its exit status.
 expect_app_exit() {
-    local expected=$1 status=0 waited
-    for ((waited = 0; waited < 400; waited++)); do
+    local expected=$1 seconds=${2:-20} status=0 waited
+    for ((waited = 0; waited < seconds * 20; waited++)); do
         kill -0 "$APP_PID" 2>/dev/null || break
         sleep 0.05
     done
-    kill -0 "$APP_PID" 2>/dev/null && fail "EthBoxVup did not end within 20 s (expected exit status $expected)"
+    kill -0 "$APP_PID" 2>/dev/null &&
+        fail "EthBoxVup did not end within $seconds s (expected exit status $expected)"
     wait "$APP_PID" || status=$?
     APP_PID=
     [[ $status == "$expected" ]] || fail "EthBoxVup exited with $status, expected $expected"
+}
+
+# Fails unless TEXT, a command line or its part, gives /ip: only an address
+# in 127.0.0.0/8 or one that is not four groups of digits at all (which the
+# program must refuse): a test never makes the program send anywhere else.
+guard_ip_option() {
+    local address first
+    [[ ${1,,} =~ /ip:([^[:space:]]*) ]] || return 0
+    address=${BASH_REMATCH[1]}
+    if [[ $address =~ ^([0-9]+)\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+        first=$(sed 's/^0*//' <<<"${BASH_REMATCH[1]}")
+        [[ $first == 127 ]] || fail "/ip:$address is outside 127.0.0.0/8: not starting the program"
+    fi
 }
 
 expect_eq() {

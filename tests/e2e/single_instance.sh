@@ -7,6 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 # Starts a second instance and checks it is refused.
 second_start() {
     local status=0
+    guard_ip_option "$*"
     wine_run "$APP" "$@" || status=$?
     expect_eq "$status" 255 "exit status of the second start"
 }
@@ -20,6 +21,8 @@ driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
 step "a second start is refused and leaves the first as it was"
 second_start /fm1:fw.bin /type_e2
 second_start /fm1:other.bin /type_ap /chkoff
+# Unattended, it is refused the same way: no update runs beside the first.
+second_start /fm1:fw.bin /type_ap /ip:127.0.0.1 /quiet
 expect_eq "$(driver find-window "${MAIN[@]}")" "$first" "the one address dialog"
 expect_eq "$(driver get-text --hwnd "$first" --id 1005)" "127.0.0.9 typed by hand" \
     "first instance's field"

@@ -20,6 +20,9 @@ refused_lines=(
     '932|EthBoxVup.exe /type_e2'
     '932|EthBoxVup.exe /fm1:fw.bin'
     '932|EthBoxVup.exe /fm1fw.bin /type_ap'
+    # /ip: takes nothing off the rule: without a kind the line is incomplete,
+    # -1, before its address is looked at (which would give 8).
+    '932|EthBoxVup.exe /fm1:fw.bin /ip:127.0.0.1 /quiet'
     # An option glued to an unquoted program name is part of the name.
     '932|EthBoxVup.exe/type_ap /fm1:fw.bin'
     # So is one inside a quoted program name.
@@ -35,6 +38,7 @@ refused_lines=(
 step "incomplete exact lines: exit code -1, no window seen while it ran"
 for row in "${refused_lines[@]}"; do
     IFS='|' read -r code_page line <<<"$row"
+    guard_ip_option "$line"
     result=$(ETHBOX_WINE_LOCALE=$(locale_of_code_page "$code_page") \
         driver launch --app "$APP" --cmdline "$line" --wait --watch-windows --timeout 10000) ||
         fail "the program did not end by itself for [$line] under code page $code_page"

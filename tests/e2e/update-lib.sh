@@ -165,3 +165,48 @@ expect_dialog_back() {
         fail "the address dialog is not enabled again"
     expect_eq "$(driver get-text "${MAIN[@]}" --id 1005)" "$1" "the address field afterwards"
 }
+
+# The record every attempt that opened the progress window leaves: beside the
+# program, or in %LOCALAPPDATA%\EthBoxVup of the session's prefix when that
+# folder cannot be written.
+RECORD_NAME=EthBoxVup-log.csv
+record_beside() { echo "$(dirname "$APP")/$RECORD_NAME"; }
+record_in_appdata() { echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/EthBoxVup/$RECORD_NAME"; }
+
+# record_count FILE: the lines of FILE after its header (0 when there is none).
+record_count() {
+    [[ -f $1 ]] || {
+        echo 0
+        return
+    }
+    echo $(($(grep -c $'\r$' "$1") - 1))
+}
+
+# expect_record FILE COUNT CODE DETAIL: FILE holds COUNT lines after its
+# header, the last one for an attempt at 127.0.0.1 that ended with outcome
+# CODE, its detail matching the extended regular expression DETAIL, and the
+# size and SHA-256 of the firmware file (neither when CODE is 1: nothing was
+# loaded).
+expect_record() {
+    local file=$1 count=$2 code=$3 detail=$4 fields size sha
+    [[ -f $file ]] || fail "no record at $file"
+    expect_eq "$(record_count "$file")" "$count" "lines in the record after its header"
+    mapfile -t fields < <(python3 - "$file" <<'PYTHON'
+import csv, sys
+with open(sys.argv[1], encoding="utf-8-sig", newline="") as record:
+    rows = list(csv.reader(record))
+print("\n".join(rows[-1]))
+PYTHON
+    )
+    ((${#fields[@]} == 13)) || fail "the record's last line has ${#fields[@]} fields, not 13: ${fields[*]}"
+    expect_eq "${fields[1]}" "$code" "the record's outcome code"
+    [[ ${fields[3]} =~ $detail ]] || fail "the record's detail [${fields[3]}] is not /$detail/"
+    expect_eq "${fields[4]}" 127.0.0.1 "the record's address"
+    size='' sha=''
+    if [[ $code != 1 ]]; then
+        size=$(stat -c %s "$FIRMWARE")
+        sha=$(sha256sum "$FIRMWARE" | cut -d' ' -f1)
+    fi
+    expect_eq "${fields[8]},${fields[9]}" "$size,$sha" "the record's size and SHA-256"
+    echo "record: ${fields[1]} ${fields[3]}"
+}

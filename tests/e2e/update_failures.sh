@@ -30,6 +30,21 @@ WITHOUT_PROBE=(
     "the close box while the program waits for an answer|--silent|5120|--close-at ms=300|exclamation $M7|lines:1"
 )
 
+# With /ip: each attempt is a program of its own that ends with it, its exit
+# code the outcome's; the record's detail tells apart what one message
+# covers. With /quiet nothing is shown; without it the watch, which follows
+# the progress window from its first look, presses OK. Where the record's
+# folder beside the program is blocked (a folder named as the file), the
+# line goes to %LOCALAPPDATA%\EthBoxVup instead.
+# name | options | simulated device | image size | watch options | exit code | detail | record
+UNATTENDED=(
+    "no answer to the probe|/type_e2 /ip:127.0.0.1 /quiet|--silent|5120||3|^\"/info.sys\"の読み出し: 1秒以内に応答なし$|beside"
+    "the device is of the other kind|/type_e2 /ip:127.0.0.1 /quiet|--kind ap|5120||3|^\"/info.sys\"の読み出し: 装置の種別が違います|appdata"
+    "silence to the write request|/type_ap /chkoff /ip:127.0.0.1 /quiet|--silent|5120||4|^書き込み要求: 1秒以内に応答なし$|beside"
+    "an acknowledgement is lost, its message shown|/type_e2 /ip:127.0.0.1|--kind e2 --drop-ack 3|5120|--dismiss|5|^ブロック3/11: 1秒以内に応答なし$|beside"
+    "中止 during the transfer|/type_e2 /ip:127.0.0.1 /quiet|--kind e2|45668|--cancel-at status=$S2|7|^転送中\(ブロック[0-9]+/90\)に中止$|beside"
+)
+
 # check_wire NAME WIRE SIZE PROBE: the datagrams the simulator NAME received.
 check_wire() {
     local name=$1 wire=$2 whole received_count
@@ -84,7 +99,40 @@ run_attempts() {
     expect_app_exit 0
 }
 
+# run_unattended ROW...: one program per row, with no one at the address dialog.
+run_unattended() {
+    local row name options switches size watch_options code detail place record
+    for row in "$@"; do
+        IFS='|' read -r name options switches size watch_options code detail place <<<"$row"
+        step "unattended, $options: $name ($switches, $size bytes): exit code $code"
+        make_firmware "$size"
+        rm -rf "$(record_beside)" "$(dirname "$(record_in_appdata)")" "$WORK/attempt.watch"
+        record=$(record_beside)
+        if [[ $place == appdata ]]; then
+            mkdir "$(record_beside)"
+            record=$(record_in_appdata)
+        fi
+        start_sim attempt $switches
+        # shellcheck disable=SC2086 # the options are separate arguments
+        start_app /fm1:fw.bin $options
+        if [[ -n $watch_options ]]; then
+            # shellcheck disable=SC2086 # moment texts hold no blanks
+            driver watch --title "$TITLE" --with-id 1051 --timeout 30000 $watch_options \
+                >"$WORK/attempt.watch" || fail "$name: the watch of the update failed"
+            sed 's/^/    /' "$WORK/attempt.watch"
+        fi
+        expect_app_exit "$code"
+        if [[ $options == */quiet* ]] && [[ -f $WORK/attempt.watch ]]; then
+            expect_eq "$(messages attempt)" "" "message boxes under /quiet"
+        fi
+        expect_record "$record" 1 "$code" "$detail"
+        stop_sim attempt
+    done
+    rm -rf "$(record_beside)"
+}
+
 run_attempts /type_e2 yes "${WITH_PROBE[@]}"
 run_attempts "/type_ap /chkoff" no "${WITHOUT_PROBE[@]}"
+run_unattended "${UNATTENDED[@]}"
 
 echo "PASS"

@@ -18,7 +18,8 @@ source "$ROOT/tests/e2e/update-lib.sh"
 # the smallest image's steps (two blocks each) are the native tests' to count.
 # The command line's name is lower-cased in the code page of the row, which
 # is why the file is named as it is. The file is the one the device gets at
-# M6, and the look-alike it must not get at M1.
+# M6, and the look-alike it must not get at M1. Every road leaves its line in
+# the record beside the program.
 deep=Größe/$(printf 'd%.0s' {1..130})/$(printf 'e%.0s' {1..130})
 # name | options | simulated device | image size | probe | code page | folder | file | end
 ROADS=(
@@ -33,6 +34,7 @@ ROADS=(
     "Japanese code page, a full-width name beside its ASCII look-alike|/fm1:ｆｗ.bin /type_ap /chkoff|--kind ap|5120|no|932|program|fw.bin|M1"
     "Japanese code page, a name with ¥ (U+00A5) beside a folder fw with 1.bin|/fm1:fw¥1.bin /type_e2 /chkoff|--kind e2|5120|no|932|yen|fw/1.bin|M1"
     "Western code page, the same name, no file of it|/fm1:fw¥1.bin /type_e2 /chkoff|--kind e2|5120|no|1252|yen|fw/1.bin|M1"
+    "/ip: and /quiet: no dialog, no message, exit code 0|/fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet|--kind e2|45668|yes|932|program|fw.bin|M6"
 )
 
 # What the progress window shows through a whole update of SIZE bytes.
@@ -65,6 +67,7 @@ for road in "${ROADS[@]}"; do
     IFS='|' read -r name options switches size probe code_page folder file end <<<"$road"
     step "$name: $options, device $switches, $size bytes, code page $code_page, in $folder/$file, to $end"
     place_program "$folder" "$file"
+    rm -f "$(record_beside)"
     make_firmware "$size"
     # The device takes a quarter of a second to accept the write request, as
     # one preparing its flash might: S1 then stays on screen long enough for
@@ -73,6 +76,23 @@ for road in "${ROADS[@]}"; do
     start_sim road $switches --fault ack0:late --late-ms 250
     # shellcheck disable=SC2086 # the options are separate arguments
     ETHBOX_WINE_LOCALE=$(locale_of_code_page "$code_page") start_app $options
+    wire=$(
+        expected_retries "$switches"
+        expected_wire "$size" "$probe"
+    )
+
+    # With /ip: and /quiet there is no window to work and no message: the
+    # program ends by itself with the outcome's code, which it could not do
+    # while a message box waited for its OK.
+    if [[ $options == */ip:* ]]; then
+        expect_app_exit 0 60
+        expect_wire road "$wire" "the datagrams the device received"
+        expect_image_kept road
+        expect_record "$(record_beside)" 1 0 "^$((size / 512 + 1))ブロックを[0-9]+\.[0-9]秒で転送$"
+        stop_sim road
+        continue
+    fi
+
     [[ $options == */type_ap* ]] && proposed=192.168.0.202 || proposed=192.168.0.203
     expect_address_dialog_texts "$proposed"
     type_address 127.0.0.1
@@ -85,6 +105,7 @@ for road in "${ROADS[@]}"; do
         expect_dialog_back 127.0.0.1
         driver click "${MAIN[@]}" --id 2
         expect_app_exit 0
+        expect_record "$(record_beside)" 1 1 "^ファイル(名として使えない名前です|が見つかりません)$"
         stop_sim road
         continue
     fi
@@ -96,11 +117,9 @@ for road in "${ROADS[@]}"; do
     expect_eq "$progress_left,$progress_top" "$left,$top" \
         "the progress window's top-left corner on the address dialog's ($dialog_rect)"
     expect_app_exit 0
-    expect_wire road "$(
-        expected_retries "$switches"
-        expected_wire "$size" "$probe"
-    )" "the datagrams the device received"
+    expect_wire road "$wire" "the datagrams the device received"
     expect_image_kept road
+    expect_record "$(record_beside)" 1 0 "^$((size / 512 + 1))ブロックを[0-9]+\.[0-9]秒で転送$"
     echo "M6 $(time_of road 'message') ms after the click on 開始; transfer done at $(time_of road "status=$S3") ms"
     stop_sim road
 done
