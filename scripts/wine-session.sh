@@ -67,8 +67,11 @@ end_session() {
     if declare -F xvfb_stop >/dev/null; then
         xvfb_stop
     fi
-    umount "$WINEPREFIX" 2>/dev/null || true
-    rm -rf "$session"
+    # A Wine process on its way out may still hold the view: detached at
+    # once, it goes when the last one does (with the namespace, at the
+    # latest). Nothing of the clean-up may change COMMAND's status.
+    umount --lazy "$WINEPREFIX" 2>/dev/null || true
+    rm -rf "$session" 2>/dev/null || true
     exit "$status"
 }
 trap end_session EXIT
