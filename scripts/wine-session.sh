@@ -54,6 +54,22 @@ if ! mount -t overlay overlay \
 fi
 source "$root/scripts/wine-env.sh"
 
+# Everything in the session's network namespace is the session's: whatever
+# outlived the wineserver (a Wine process it had not yet reached) or its
+# process group ends here, so that nothing of it can hold the prefix's view
+# or meet a later session. The session's own shells are spared: this one, and
+# unshare, which waits for it.
+end_whatever_is_left() {
+    local own pid
+    own=$(readlink /proc/$$/ns/net)
+    for pid in /proc/[0-9]*; do
+        pid=${pid#/proc/}
+        ((pid == $$ || pid == PPID || pid == BASHPID)) && continue
+        [[ $(readlink "/proc/$pid/ns/net" 2>/dev/null) == "$own" ]] || continue
+        kill -KILL "$pid" 2>/dev/null || true
+    done
+}
+
 command_pid=
 end_session() {
     local status=$?
@@ -67,6 +83,7 @@ end_session() {
     if declare -F xvfb_stop >/dev/null; then
         xvfb_stop
     fi
+    end_whatever_is_left
     # A Wine process on its way out may still hold the view: detached at
     # once, it goes when the last one does (with the namespace, at the
     # latest). Nothing of the clean-up may change COMMAND's status.
