@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "common/sha256.h"
 #include "common/typed_address.h"
-#include "sha256.h"
 #include "transfer/firmware_image.h"
 #include "transfer/image_upload.h"
 #include "transfer/tftp_endpoint.h"
@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
         firmwareImage.data[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
     }
     firmwareImage.length = kImageLength;
-    const std::string expected = "image length=" + std::to_string(kImageLength) + " sha256=" +
-                                 ethbox_sim::Sha256Hex(firmwareImage.data, kImageLength);
+    const std::string expected = "image length=" + std::to_string(kImageLength) +
+                                 " sha256=" + Sha256Hex(firmwareImage.data, kImageLength);
 
     Simulator simulator;
     if (!StartSimulator(simulatorPath, &simulator)) {

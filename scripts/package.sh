@@ -13,9 +13,10 @@
 #                                                and its line in DIR/SHA256SUMS
 # SIGNING: --sign KEY.p12 [--sign-password-file FILE] [--timestamp URL]
 #   signs each program with Authenticode (osslsigncode, SHA-256) with the key
-#   and certificates of KEY.p12, whose password is the first line of FILE, and
-#   with an RFC 3161 time stamp from the server at URL, which keeps the
-#   signature valid after the certificate expires.
+#   and certificates of KEY.p12, whose password is the first line of FILE
+#   (read once, so a pipe will do: <(pass show ...)), and with an RFC 3161
+#   time stamp from the server at URL, which keeps the signature valid after
+#   the certificate expires.
 #
 # VERSION is the project VERSION in CMakeLists.txt, the one place it is
 # written; the program's version resource comes from there too, and the
@@ -24,7 +25,8 @@
 # The same commit gives the same bytes wherever it is checked out and
 # whenever it is built, given the same versions of the Debian packages that
 # BUILDINFO lists (a signature aside, which holds the signing time):
-# scripts/verify-release.sh checks a release that way. So a work tree that
+# scripts/verify-release.sh checks a release that way. The programs are
+# built from the commit's own files, written out aside, and a work tree that
 # differs from its commit is refused. Nothing is written unless all is: the
 # packages are made aside and take the place of the old ones at the end.
 set -euo pipefail
@@ -58,18 +60,22 @@ done
 [[ -n $key || -z $password_file && -z $timestamp ]] || usage
 
 # What the signing needs is looked at before anything is built; the password
-# itself only osslsigncode can try.
+# itself only osslsigncode can try. The password file may be a pipe, which
+# gives its text once: it is read here, once for both programs.
+password=
 if [[ -n $key ]]; then
     command -v osslsigncode >/dev/null ||
         fail "signing needs osslsigncode (scripts/install-deps.sh installs it)"
     [[ -f $key && -r $key ]] || fail "cannot read the signing key $key"
-    [[ -z $password_file || -f $password_file && -r $password_file ]] ||
-        fail "cannot read the password file $password_file"
+    if [[ -n $password_file ]]; then
+        [[ -r $password_file && ! -d $password_file ]] || fail "cannot read the password file $password_file"
+        IFS= read -r password <"$password_file" || true # a last line without its line end counts
+    fi
 fi
 
-release_version
 # A program given with --exe was built elsewhere, from whatever tree: its
-# package does not claim to be the commit, so a changed tree is only named.
+# package does not claim to be the commit, so a changed tree is only named,
+# and its read-me and licence are the work tree's.
 if [[ -n $exe ]]; then
     release_source warn
 else
@@ -80,14 +86,22 @@ work=$(mktemp -d)
 staging=
 previous=
 trap 'rm -rf "$work" ${staging:+"$staging"} ${previous:+"$previous"}' EXIT
+if [[ -n $exe ]]; then
+    sources=$root
+else
+    release_tree
+fi
+release_version
 
 # Authenticode over the program, the way Windows checks it: SHA-256, the
 # product's name as the description shown when Windows asks for consent.
 sign_program() { # IN OUT
     local arguments=(sign -pkcs12 "$key" -h sha256 -n EthBoxVup) log=$work/osslsigncode.log
-    [[ -z $password_file ]] || arguments+=(-readpass "$password_file")
+    [[ -z $password_file ]] || arguments+=(-readpass /dev/stdin)
     [[ -z $timestamp ]] || arguments+=(-ts "$timestamp")
-    osslsigncode "${arguments[@]}" -in "$1" -out "$2" </dev/null >"$log" 2>&1 && return
+    # A here-string this short is a pipe: the password never lies in a file
+    # or on a command line.
+    osslsigncode "${arguments[@]}" -in "$1" -out "$2" <<<"$password" >"$log" 2>&1 && return
     rm -f "$2"
     if grep -q 'Wrong password' "$log"; then
         fail "cannot open the signing key $key${password_file:+ with the password in $password_file}:" \

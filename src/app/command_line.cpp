@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/address_check.h"
 #include "platform/ansi_text.h"
 
 namespace {
@@ -39,6 +40,18 @@ bool CopyFirmwareName(const char* text, char (&name)[kFirmwareNameSize]) {
     }
     name[length] = '\0';
     return true;
+}
+
+// The text after "/ip:" up to the next blank or control byte. Cut short at
+// what the address dialog reads, which can only make a longer text fail its
+// check: a blank-free text of that length is longer than any address.
+void CopyAddressText(const char* text, char (&address)[kAddressOptionSize]) {
+    std::size_t length = 0;
+    while (length + 1 < kAddressOptionSize &&
+           !EndsUnquotedName(static_cast<unsigned char>(*text))) {
+        address[length++] = *text++;
+    }
+    address[length] = '\0';
 }
 
 }  // namespace
@@ -89,5 +102,22 @@ bool ParseCommandLine(char* commandLine, LaunchOptions& options) {
         options.probeEnabled = false;
     }
 
+    if (const char* option = std::strstr(commandLine, "/ip:")) {
+        options.addressGiven = true;
+        CopyAddressText(option + std::strlen("/ip:"), options.addressText);
+    }
+    options.quiet = std::strstr(commandLine, "/quiet") != nullptr;
+
     return nameFound && nameFits && options.deviceKind != DeviceKind::None;
+}
+
+StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options) {
+    if (!ParseCommandLine(commandLine, options)) {
+        return StartupVerdict::Incomplete;
+    }
+    if (!options.addressGiven) {
+        return StartupVerdict::Attended;
+    }
+    return TakeTypedAddress(options.addressText) ? StartupVerdict::Unattended
+                                                 : StartupVerdict::AddressRefused;
 }

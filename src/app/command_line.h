@@ -10,3 +10,18 @@ const char* SkipProgramName(const char* fullCommandLine);
 // Lower-cases `commandLine` in place and fills `options` from it. True only
 // when a device kind and "/fm1:" were both found and the firmware name fits.
 bool ParseCommandLine(char* commandLine, LaunchOptions& options);
+
+// What start-up does with a command line.
+enum class StartupVerdict {
+    Incomplete,      // exit -1 at once
+    AddressRefused,  // "/ip:" with an address the dialog would refuse: exit 8 at once
+    Attended,        // the address dialog, as ever
+    Unattended,      // the update at once, with typedAddress taken from "/ip:"
+};
+
+constexpr int kExitIncomplete = -1;
+constexpr int kExitAddressRefused = 8;
+
+// ParseCommandLine, then the address of "/ip:", if given, checked and taken
+// exactly as the address dialog takes what is typed (TakeTypedAddress).
+StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options);

@@ -54,6 +54,41 @@ const char* StatusTextOf(StatusText status) {
     return "";
 }
 
+const char kRecordHeader[] =
+    "日時,結果コード,メッセージ,詳細,IPアドレス,種別,種別確認,ファームウェア,"
+    "サイズ(バイト),SHA-256,所要時間(秒),バージョン,コンピューター名";
+
+const char* DetailTextOf(DetailText text) {
+    switch (text) {
+        case DetailText::NameRefused:     return "ファイル名として使えない名前です";
+        case DetailText::FileNotFound:    return "ファイルが見つかりません";
+        case DetailText::FileTooSmall:    return "ファイルが小さすぎます(%1バイト、5120バイト以上が必要)";
+        case DetailText::FileTooLarge:    return "ファイルが大きすぎます(%1バイト、188415バイトまで)";
+        case DetailText::FileReadError:   return "ファイルの読み込みエラー";
+        case DetailText::SocketCall:      return "%1が失敗しました(WinSockエラー%2)";
+        case DetailText::AddressTooLong:  return "IPアドレスが63文字を超えています";
+        case DetailText::AtProbe:         return "\"/info.sys\"の読み出し: ";
+        case DetailText::AtWriteRequest:  return "書き込み要求: ";
+        case DetailText::AtBlock:         return "ブロック%1/%2: ";
+        case DetailText::NoAnswer:        return "1秒以内に応答なし";
+        case DetailText::PortRefused:     return "ポートが拒否されました(ICMP到達不能)";
+        case DetailText::EmptyAnswer:     return "空の応答";
+        case DetailText::ReceiveError:    return "受信エラー";
+        case DetailText::ErrorPacket:     return "ERRORパケット(コード%1「%2」)";
+        case DetailText::OtherPacket:     return "予期しないパケット(オペコード%1、番号%2)";
+        case DetailText::OtherKind:       return "装置の種別が違います(先頭\"%1\"は%2)";
+        case DetailText::NoKindByte:      return "種別が読み取れません(先頭0x%1)";
+        case DetailText::EmptyAnswers:    return "空の応答が%1回続きました";
+        case DetailText::AfterEmpty:      return "(空の応答%1回の後)";
+        case DetailText::CancelledProbe:  return "装置の種別確認中に中止";
+        case DetailText::CancelledBlock:  return "転送中(ブロック%1/%2)に中止";
+        case DetailText::CancelledSecond: return "ファームウェア更新中(%1秒経過)に中止";
+        case DetailText::Transferred:     return "%1ブロックを%2秒で転送";
+        case DetailText::NoUpdate:        return "実行中の更新がありません";
+    }
+    return "";
+}
+
 // clang-format on
 
 MessageIcon MessageIconOf(UpdateMessage message) {

@@ -33,3 +33,37 @@ enum class StatusText {
 const char* MessageText(UpdateMessage message);
 MessageIcon MessageIconOf(UpdateMessage message);
 const char* StatusTextOf(StatusText status);
+
+// What the record says was observed, one short text each; %1, %2 and %3 are
+// filled in by the one who composes the detail.
+enum class DetailText {
+    NameRefused,      // M1
+    FileNotFound,     // M1
+    FileTooSmall,     // M1: %1 bytes
+    FileTooLarge,     // M1: %1 bytes
+    FileReadError,    // M1
+    SocketCall,       // M2: %1 the call, %2 its error number
+    AddressTooLong,   // M2
+    AtProbe,          // where: the read of "/info.sys"
+    AtWriteRequest,   // where: the write request
+    AtBlock,          // where: block %1 of %2
+    NoAnswer,         // what: nothing within the time
+    PortRefused,      // what: the port was refused
+    EmptyAnswer,      // what
+    ReceiveError,     // what
+    ErrorPacket,      // what: %1 the code, %2 the device's text
+    OtherPacket,      // what: %1 the opcode, %2 the number
+    OtherKind,        // what: the first byte %1 names kind %2
+    NoKindByte,       // what: the first byte, %1 in hex, names no kind
+    EmptyAnswers,     // what: %1 empty answers in a row
+    AfterEmpty,       // what follows: after %1 empty answers
+    CancelledProbe,   // M7
+    CancelledBlock,   // M7: at block %1 of %2
+    CancelledSecond,  // M7: at second %1 of the flash writing
+    Transferred,      // M6: %1 blocks in %2 seconds
+    NoUpdate,         // a tick with no update running
+};
+const char* DetailTextOf(DetailText text);
+
+// The record's header row, its columns in order, joined by commas.
+extern const char kRecordHeader[];

@@ -10,8 +10,9 @@ constexpr int kWinsockMessageTooLong = 10040;   // WSAEMSGSIZE
 constexpr int kWinsockConnectionReset = 10054;  // WSAECONNRESET
 
 enum class ReceiveErrorOutcome {
-    KeepWaiting,  // no datagram is waiting: go on sleeping until one comes
-    Fail,         // the receive fails (-1)
+    KeepWaiting,             // no datagram is waiting: go on sleeping until one comes
+    KeepWaitingPortRefused,  // the same, and a port we sent to was refused (ICMP)
+    Fail,                    // the receive fails (-1)
 };
 
 ReceiveErrorOutcome OutcomeOfWinsockReceiveError(int winsockError);

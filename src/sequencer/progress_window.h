@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ui_texts.h"
+#include "common/update_outcome.h"
 
 // What the update sequencer may do to the window in which an update runs, and
 // nothing more. The Win32 progress window implements it over its controls and
@@ -15,9 +16,11 @@ class ProgressWindow {
     virtual void DisableCancel() = 0;  // greys out 中止
     virtual void ArmTimer(int intervalMs) = 0;
     virtual void KillTimer() = 0;
-    // Modal: returns when the user has dismissed the message. Window messages
-    // go on being dispatched meanwhile, so the sequencer may be re-entered.
-    virtual void ShowMessage(UpdateMessage message) = 0;
+    // The update's one outcome, once per window: its message is shown (modal:
+    // returns when the user has dismissed it; window messages go on being
+    // dispatched meanwhile, so the sequencer may be re-entered), and the
+    // window keeps the outcome for whoever ran it.
+    virtual void ShowOutcome(const UpdateOutcome& outcome) = 0;
     // Tells the window to end with `result` (1 completed, 0 not). The window
     // goes away only once the call that is running has returned.
     virtual void EndWindow(int result) = 0;

@@ -1,5 +1,7 @@
 #include "sequencer/update_sequencer.h"
 
+#include <chrono>
+
 #include "common/launch_options.h"
 #include "platform/udp_socket.h"
 #include "transfer/device_probe.h"
@@ -29,16 +31,90 @@ enum class StepEvent {
 using Step = StepEvent (*)();
 using Action = void (*)(ProgressWindow& window);
 
+std::int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+UpdatePhase PhaseOf(SequencerState state) {
+    switch (state) {
+        case SequencerState::Probing:
+            return UpdatePhase::Probing;
+        case SequencerState::AwaitingWriteAck:
+            return UpdatePhase::WriteRequest;
+        case SequencerState::Transferring:
+            return UpdatePhase::Transferring;
+        case SequencerState::DeviceWriting:
+            return UpdatePhase::FlashWriting;
+        case SequencerState::Idle:
+            break;
+    }
+    return UpdatePhase::Idle;
+}
+
+// The facts each module kept of this attempt, taken as they are. Only those
+// of the phase that ended are taken: the others may be an earlier attempt's.
+UpdateOutcome OutcomeOf(UpdateMessage message, UpdatePhase phase) {
+    const UpdateSequencer& sequencer = updateSequencer;
+    UpdateOutcome outcome;
+    outcome.message = message;
+    outcome.phase = phase;
+    outcome.imageLength = firmwareImage.length;
+    outcome.blocks = BlocksOfImage(firmwareImage.length);
+    switch (phase) {
+        case UpdatePhase::Starting:
+            outcome.imageRefusal = firmwareImage.refusal;
+            outcome.fileSize = firmwareImage.fileSize;
+            outcome.endpointFailure = tftpEndpoint.openFailure.call;
+            outcome.socketError = tftpEndpoint.openFailure.error;
+            break;
+        case UpdatePhase::Probing:
+            outcome.reply = tftpEndpoint.lastReply;
+            outcome.reportedKind = sequencer.reportedKind;
+            outcome.emptyAnswers = sequencer.tickCount;
+            break;
+        case UpdatePhase::WriteRequest:
+        case UpdatePhase::Transferring:
+            outcome.reply = tftpEndpoint.lastReply;
+            outcome.block = uploadState.blockNumber;
+            break;
+        case UpdatePhase::FlashWriting:
+        case UpdatePhase::Completed:
+            outcome.block = uploadState.blockNumber;
+            outcome.second = sequencer.tickCount;
+            outcome.transferTenths = sequencer.transferTenths;
+            break;
+        case UpdatePhase::Idle:
+            break;
+    }
+    return outcome;
+}
+
 // Every way the window ends goes through here, so that nothing dispatched
 // while the message is up (a cancel, a stray tick) can add a second one.
-void EndWindowWith(ProgressWindow& window, UpdateMessage message, int result) {
+void EndWindowWith(ProgressWindow& window, const UpdateOutcome& outcome, int result) {
     updateSequencer.windowEnding = true;
-    window.ShowMessage(message);
+    window.ShowOutcome(outcome);
     window.EndWindow(result);
 }
 
 void Fail(ProgressWindow& window, UpdateMessage message) {
-    EndWindowWith(window, message, 0);
+    EndWindowWith(window, OutcomeOf(message, PhaseOf(updateSequencer.state)), 0);
+}
+
+void FailToStart(ProgressWindow& window, UpdateMessage message) {
+    EndWindowWith(window, OutcomeOf(message, UpdatePhase::Starting), 0);
+}
+
+// The transfer is timed from the write request to the last acknowledgement.
+void NoteWriteRequestSent() {
+    updateSequencer.writeRequestSentMs = SteadyMilliseconds();
+}
+
+void NoteTransferFinished() {
+    updateSequencer.transferTenths =
+        (SteadyMilliseconds() - updateSequencer.writeRequestSentMs) / 100;
 }
 
 // ---- Steps: at most one receive each, turned into an event. ----
@@ -50,7 +126,7 @@ bool KindAccepted(ProbeResult result, DeviceKind reportedKind) {
 }
 
 StepEvent ProbeStep() {
-    DeviceKind reportedKind = DeviceKind::None;
+    DeviceKind& reportedKind = updateSequencer.reportedKind;
     const ProbeResult result = ReceiveProbeReply(reportedKind);
     switch (result) {
         case ProbeResult::KindReported:
@@ -114,6 +190,7 @@ Step StepOf(SequencerState state) {
 void StartWrite(ProgressWindow& window) {
     ResetUpload();
     SendWriteRequest();
+    NoteWriteRequestSent();
     updateSequencer.state = SequencerState::AwaitingWriteAck;
     updateSequencer.tickCount = 0;
     window.ArmTimer(kTickIntervalMs);
@@ -160,6 +237,7 @@ void CountBlock(ProgressWindow& window) {
 // From here the device is on its own: 中止 can no longer stop what it does,
 // though closing the window still ends ours.
 void StartFlashWriting(ProgressWindow& window) {
+    NoteTransferFinished();
     updateSequencer.state = SequencerState::DeviceWriting;
     window.SetStatusText(StatusText::Updating);
     window.ResetProgress();
@@ -176,9 +254,10 @@ void FailTransfer(ProgressWindow& window) {
 void CountSecond(ProgressWindow& window) {
     updateSequencer.tickCount += 1;
     if (updateSequencer.tickCount > kFlashWritingSeconds) {
+        const UpdateOutcome outcome = OutcomeOf(UpdateMessage::Completed, UpdatePhase::Completed);
         updateSequencer.tickCount = 0;
         updateSequencer.state = SequencerState::Idle;
-        EndWindowWith(window, UpdateMessage::Completed, 1);
+        EndWindowWith(window, outcome, 1);
         return;
     }
     window.StepProgress();
@@ -227,15 +306,17 @@ bool Start(ProgressWindow& window) {
     sequencer.busy = false;
     sequencer.ackCount = 0;
     sequencer.windowEnding = false;
+    sequencer.reportedKind = DeviceKind::None;
+    sequencer.transferTenths = 0;
 
     // Read afresh at every attempt: the file may have been replaced since.
     sequencer.stepBlocks = LoadFirmwareImage();
     if (sequencer.stepBlocks == 0) {
-        Fail(window, UpdateMessage::FirmwareUnreadable);
+        FailToStart(window, UpdateMessage::FirmwareUnreadable);
         return false;
     }
     if (!OpenEndpoint()) {
-        Fail(window, UpdateMessage::SocketsFailed);
+        FailToStart(window, UpdateMessage::SocketsFailed);
         return false;
     }
     if (launchOptions.probeEnabled) {
@@ -244,6 +325,7 @@ bool Start(ProgressWindow& window) {
     } else {
         ResetUpload();
         SendWriteRequest();
+        NoteWriteRequestSent();
         sequencer.state = SequencerState::AwaitingWriteAck;
     }
     sequencer.busy = true;
@@ -275,11 +357,12 @@ void Cancel(ProgressWindow& window) {
         return;
     }
     window.KillTimer();
+    const UpdateOutcome outcome = OutcomeOf(UpdateMessage::Interrupted, PhaseOf(sequencer.state));
     sequencer.state = SequencerState::Idle;
     // A tick may be waiting in its receive further up this thread's stack: let
     // it return as soon as M7 is dismissed rather than wait out its second.
     InterruptReceive();
-    EndWindowWith(window, UpdateMessage::Interrupted, 0);
+    EndWindowWith(window, outcome, 0);
 }
 
 void Teardown(ProgressWindow& window) {

@@ -32,6 +32,11 @@ struct UpdateSequencer {
     std::int32_t ackCount = 0;    // blocks acknowledged since the last progress step
     std::int32_t stepBlocks = 0;  // from LoadFirmwareImage
     bool busy = false;            // selects the wait cursor; stays set until the next Start
+    DeviceKind reportedKind = DeviceKind::None;  // what the last probe reply named
+    // From the write request to the last acknowledgement, for the outcome:
+    // when it began (milliseconds of the steady clock), and how long it took.
+    std::int64_t writeRequestSentMs = 0;
+    std::int64_t transferTenths = 0;
     // Set once the window has been told to end (a message is shown or about
     // to be) or has been destroyed: nothing more may happen in this window,
     // whatever is dispatched while that message is up or while a receive

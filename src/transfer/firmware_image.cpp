@@ -61,10 +61,23 @@ std::int32_t ReadOpenFile(std::FILE* file, void* buffer, std::int32_t count) {
 
 // A refused image leaves nothing an upload could send: no length, and none
 // of the bytes of an image loaded before.
-std::int32_t Refuse(FirmwareImage& image) {
+std::int32_t Refuse(FirmwareImage& image, ImageRefusal refusal, std::int64_t fileSize = 0) {
     std::memset(image.data, 0, sizeof image.data);
     image.length = 0;
+    image.refusal = refusal;
+    image.fileSize = fileSize;
     return 0;
+}
+
+// ReadWholeFile gives 0 for a file that cannot be opened and for an empty
+// one alike; what the technician is told differs.
+std::int32_t RefuseNoBytes(FirmwareImage& image, const PathChar* path) {
+    std::FILE* file = OpenRegularFileForReading(path);
+    if (file == nullptr) {
+        return Refuse(image, ImageRefusal::NotFound);
+    }
+    static_cast<void>(std::fclose(file));  // only opened to tell
+    return Refuse(image, ImageRefusal::TooSmall, 0);
 }
 
 }  // namespace
@@ -94,15 +107,23 @@ NativePath BuildFirmwarePath(const NativePath& executablePath, const NativePath&
 std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
     NativePath executablePath;
     NativePath name;
-    if (!CanNameAFile(firmwareName) || !GetExecutablePath(executablePath) ||
-        !AnsiTextToPath(firmwareName, name)) {
-        return Refuse(image);
+    if (!CanNameAFile(firmwareName) || !AnsiTextToPath(firmwareName, name)) {
+        return Refuse(image, ImageRefusal::NameRefused);
+    }
+    if (!GetExecutablePath(executablePath)) {
+        return Refuse(image, ImageRefusal::NotFound);
     }
     const NativePath path = BuildFirmwarePath(executablePath, name);
 
     const std::int32_t size = ReadWholeFile(path.c_str(), nullptr, 0);
-    if (size <= 0 || size >= kFirmwareBufferSize) {
-        return Refuse(image);
+    if (size == 0) {
+        return RefuseNoBytes(image, path.c_str());
+    }
+    if (size < 0) {
+        return Refuse(image, ImageRefusal::ReadError);
+    }
+    if (size >= kFirmwareBufferSize) {
+        return Refuse(image, ImageRefusal::TooLarge, size);
     }
     // At most the size just measured is read, so a file that grew since cannot
     // overrun the buffer.
@@ -110,10 +131,15 @@ std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
     const std::int32_t stepBlocks = (length / kTftpBlockSize) / kProgressStepCount;
     // An image too short for one step of the bar (under 5120 bytes) is
     // refused like an unreadable one.
-    if (length <= 0 || stepBlocks == 0) {
-        return Refuse(image);
+    if (length <= 0) {
+        return Refuse(image, ImageRefusal::ReadError);
+    }
+    if (stepBlocks == 0) {
+        return Refuse(image, ImageRefusal::TooSmall, length);
     }
     image.length = length;
+    image.refusal = ImageRefusal::None;
+    image.fileSize = length;
     return stepBlocks;
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/update_outcome.h"
 #include "platform/native_path.h"
 
 constexpr std::int32_t kFirmwareBufferSize =
@@ -11,6 +12,9 @@ constexpr std::int32_t kFirmwareBufferSize =
 struct FirmwareImage {
     std::uint8_t data[kFirmwareBufferSize];
     std::int32_t length;  // valid only after a successful load; 0 after a refused one
+    // After a refused load: why, and the file's size where that is why.
+    ImageRefusal refusal;
+    std::int64_t fileSize;
 };
 
 // The process-wide image the upload sends from.

@@ -41,6 +41,10 @@ UploadStepResult ClassifyUploadReply(const std::uint8_t* datagram, int length,
     return UploadStepResult::BlockSent;
 }
 
+std::int32_t BlocksOfImage(std::int32_t length) {
+    return length > 0 ? length / kTftpBlockSize + 1 : 0;
+}
+
 void ResetUpload() {
     UploadState& state = uploadState;
     std::memset(state.packet, 0, sizeof state.packet);

@@ -27,6 +27,10 @@ extern UploadState uploadState;
 UploadStepResult ClassifyUploadReply(const std::uint8_t* datagram, int length,
                                      std::int32_t expectedBlock);
 
+// How many DATA blocks an image of `length` bytes is sent in: the last one
+// shorter than a whole block, empty when the length is a multiple of it.
+std::int32_t BlocksOfImage(std::int32_t length);
+
 void ResetUpload();
 
 // Sends the WRQ for "/" to the request port of the target.

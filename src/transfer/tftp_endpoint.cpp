@@ -4,6 +4,7 @@
 
 #include "common/typed_address.h"
 #include "transfer/decimal_address.h"
+#include "transfer/tftp_packets.h"
 
 TftpEndpoint tftpEndpoint;
 
@@ -29,15 +30,18 @@ bool CopyTypedAddress(char (&target)[kTargetAddressSize]) {
 bool OpenEndpoint() {
     TftpEndpoint& endpoint = tftpEndpoint;
     CloseEndpoint();  // never leak a socket, should a caller open twice
-    if (!StartSocketLayer()) {
+    endpoint.openFailure = SocketLayerError{};
+    endpoint.lastReply = DeviceReply{};
+    if (!StartSocketLayer(&endpoint.openFailure)) {
         return false;
     }
     endpoint.socketLayerStarted = true;
     if (!CopyTypedAddress(endpoint.targetAddress)) {
+        endpoint.openFailure.call = EndpointFailure::AddressTooLong;
         CloseEndpoint();
         return false;
     }
-    endpoint.socket = OpenUdpSocket();
+    endpoint.socket = OpenUdpSocket(&endpoint.openFailure);
     if (endpoint.socket == kInvalidSocket) {
         CloseEndpoint();
         return false;
@@ -79,15 +83,23 @@ void SendToPort(const std::uint8_t* packet, std::size_t length, std::uint16_t po
 }
 
 int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort) {
-    const TftpEndpoint& endpoint = tftpEndpoint;
+    TftpEndpoint& endpoint = tftpEndpoint;
     if (endpoint.socket == kInvalidSocket) {
+        endpoint.lastReply = DeviceReply{};
+        endpoint.lastReply.kind = ReplyKind::ReceiveError;
         return -1;
     }
     std::uint16_t port = 0;
-    const int received =
-        ReceiveDatagram(endpoint.socket, buffer, kReceiveBufferSize, kReceiveTimeoutMs, &port);
+    ReceiveNotes notes;
+    const int received = ReceiveDatagram(endpoint.socket, buffer, kReceiveBufferSize,
+                                         kReceiveTimeoutMs, &port, &notes);
     if (sourcePort != nullptr) {
         *sourcePort = port;
     }
+    endpoint.lastReply = DescribeDatagram(buffer, received);
+    if (received < 0 && notes.timedOut) {
+        endpoint.lastReply.kind = ReplyKind::NoAnswer;
+    }
+    endpoint.lastReply.portRefused = notes.portRefused;
     return received;
 }

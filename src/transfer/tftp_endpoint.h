@@ -14,6 +14,10 @@ struct TftpEndpoint {
     bool socketLayerStarted = false;
     SocketHandle socket = kInvalidSocket;
     char targetAddress[kTargetAddressSize] = {};
+    // Why the last OpenEndpoint failed, with the platform's error number.
+    SocketLayerError openFailure;
+    // What the last receive brought, from the last OpenEndpoint on.
+    DeviceReply lastReply;
 };
 
 // The process-wide endpoint: one socket to one device.
@@ -43,4 +47,5 @@ void SendToPort(const std::uint8_t* packet, std::size_t length, std::uint16_t po
 
 // One datagram into `buffer` (kReceiveBufferSize bytes) with the 1000 ms
 // time-out: the byte count, 0 when empty, -1 on error, time-out or oversize.
+// What arrived, or that nothing did, is kept in lastReply.
 int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort);

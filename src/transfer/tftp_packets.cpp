@@ -21,3 +21,32 @@ std::size_t BuildDataPacket(std::uint8_t* packet, std::uint16_t blockNumber,
     }
     return kDataHeaderLength + payloadLength;
 }
+
+DeviceReply DescribeDatagram(const std::uint8_t* datagram, int length) {
+    DeviceReply reply;
+    if (length <= 0) {
+        reply.kind = length == 0 ? ReplyKind::Empty : ReplyKind::ReceiveError;
+        return reply;
+    }
+    const auto received = static_cast<std::size_t>(length);
+    reply.kind = ReplyKind::Packet;
+    reply.opcode = received > 1 ? datagram[1] : 0;
+    reply.number = static_cast<std::uint16_t>((received > 2 ? datagram[2] * 256 : 0) +
+                                              (received > 3 ? datagram[3] : 0));
+    if (received <= kDataHeaderLength) {
+        return reply;
+    }
+    if (reply.opcode == static_cast<std::uint8_t>(TftpOpcode::Data)) {
+        reply.firstByte = datagram[kDataHeaderLength];
+    } else if (reply.opcode == static_cast<std::uint8_t>(TftpOpcode::Error)) {
+        // Up to its terminator, if it has one within what arrived.
+        const std::size_t available = received - kDataHeaderLength;
+        std::size_t kept = 0;
+        while (kept < available && kept < kDeviceTextBytes &&
+               datagram[kDataHeaderLength + kept] != 0) {
+            reply.errorText[kept] = static_cast<char>(datagram[kDataHeaderLength + kept]);
+            ++kept;
+        }
+    }
+    return reply;
+}

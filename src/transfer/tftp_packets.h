@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/update_outcome.h"
+
 enum class TftpOpcode : std::uint8_t {
     ReadRequest = 1,
     WriteRequest = 2,
@@ -35,3 +37,8 @@ inline std::uint16_t PacketNumber(const std::uint8_t* packet) {
 // `packet`, which holds kDataPacketSize bytes. Returns the packet's length.
 std::size_t BuildDataPacket(std::uint8_t* packet, std::uint16_t blockNumber,
                             const std::uint8_t* payload, std::size_t length);
+
+// What a received datagram of `length` bytes (the receive's count, > 0) was,
+// as the record tells it: opcode, number, first data byte and an ERROR's text,
+// each from the bytes that arrived only.
+DeviceReply DescribeDatagram(const std::uint8_t* datagram, int length);

@@ -4,7 +4,10 @@
 # name and length, and scripts/package.sh run in each, with another umask,
 # time zone and locale, gives byte-identical zips, SHA256SUMS and BUILDINFO
 # (the commit, its time and the toolchain's package versions). Every program
-# in them carries the commit's time. No Wine.
+# in them carries the commit's time. Each clone also holds a header that
+# would stop any build that read it, hidden from git outside the commit: by
+# the clone's .git/info/exclude in one, by a global excludes file in the
+# other. No Wine.
 #   tests/e2e/release_reproducible.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -19,19 +22,23 @@ fail() {
 unset SOURCE_DATE_EPOCH
 
 commit=$(git -C "$root" rev-parse HEAD)
-package_in() { # FOLDER UMASK TZ LOCALE
+export GIT_CONFIG_GLOBAL=$work/gitconfig
+git config --global core.excludesFile "$work/excludes"
+package_in() { # FOLDER UMASK TZ LOCALE HEADER [EXCLUDES-FILE]
     local dir=$1
-    echo "-- $dir: umask $2, TZ=$3, LC_ALL=$4"
+    echo "-- $dir: umask $2, TZ=$3, LC_ALL=$4, src/$5 hidden by ${6:-.git/info/exclude}"
     { git clone -q --no-checkout "$root" "$dir" && git -C "$dir" checkout -q --detach "$commit"; } ||
         fail "cannot clone $root at $commit"
+    echo "#error src/$5 is not in the commit" >"$dir/src/$5"
+    echo "/src/$5" >>"${6:-$dir/.git/info/exclude}"
     (umask "$2" && cd "$dir" && TZ=$3 LC_ALL=$4 bash scripts/package.sh >"$dir.log" 2>&1) ||
         fail "scripts/package.sh failed in $dir: $(tail -n 20 "$dir.log")"
 }
 one=$work/a
 other=$work/a-folder-of-another-length/b
 mkdir -p "$(dirname "$other")"
-package_in "$one" 022 UTC0 C.UTF-8
-package_in "$other" 077 Asia/Tokyo ja_JP.UTF-8
+package_in "$one" 022 UTC0 C.UTF-8 windows.h
+package_in "$other" 077 Asia/Tokyo ja_JP.UTF-8 winsock2.h "$work/excludes"
 
 listing() { (cd "$1/build/package" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' '); }
 files=$(listing "$one")

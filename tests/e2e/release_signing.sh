@@ -3,8 +3,11 @@
 # with a throwaway CA, a code-signer in a PKCS#12 with a password and a
 # time-stamp authority on 127.0.0.1: signed and time-stamped packages verify,
 # verify-release.sh finds them identical to the source and a changed byte
-# where it is, and failed signings, changed trees and a foreign checkout's
-# time are refused. Builds the programs itself, two and a half times; no Wine.
+# where it is, refuses before building a zip that holds other entries, a link
+# or a bomb, or whose signature or time stamp does not hold, and prints no
+# escape character from a download; failed signings, changed trees, release
+# times out of range and a foreign checkout's time are refused. Builds the
+# programs itself, two and a half times; no Wine.
 #   tests/e2e/release_signing.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -36,23 +39,31 @@ verify() { (cd "$clone" && bash scripts/verify-release.sh "$@"); }
 # what a failed run must leave as it was.
 snapshot() { (cd "$1" && find . -mindepth 1 -type d && find . -type f -exec sha256sum {} +) | LC_ALL=C sort; }
 
-step "a throwaway CA, a code-signer in a PKCS#12 with a password, a time-stamp authority"
+step "throwaway CAs, code-signers in PKCS#12s with a password, time-stamp authorities"
 pki=$work/pki
 mkdir "$pki"
 cd "$pki"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Throwaway CA" \
-    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
-issue() { # NAME EXTENDED-KEY-USAGE
+# The CA that --ca names, and a foreign one, which only a second time-stamp
+# authority comes from.
+for ca in ca foreign-ca; do
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout $ca.key -out $ca.pem -days 2 -subj "/CN=Throwaway $ca" \
+        -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+done
+issue() { # NAME EXTENDED-KEY-USAGE [CA [DAYS]]
     openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=Throwaway $1" 2>/dev/null
     printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$2" >"$1.ext"
-    openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile "$1.ext" \
-        -out "$1.pem" 2>/dev/null
+    openssl x509 -req -in "$1.csr" -CA "${3:-ca}.pem" -CAkey "${3:-ca}.key" -CAcreateserial -days "${4:-2}" \
+        -extfile "$1.ext" -out "$1.pem" 2>/dev/null
 }
 issue signer codeSigning
+issue expired-signer codeSigning ca -1
 issue tsa critical,timeStamping
+issue foreign-tsa critical,timeStamping foreign-ca
 echo "correct horse" >password
 echo "wrong horse" >wrong-password
-openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout file:password -out signer.p12
+for signer in signer expired-signer; do
+    openssl pkcs12 -export -inkey $signer.key -in $signer.pem -certfile ca.pem -passout file:password -out $signer.p12
+done
 cat >ts.cnf <<CONF
 [tsa]
 default_tsa = here
@@ -69,8 +80,10 @@ import http.server, subprocess
 class Authority(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         query = self.rfile.read(int(self.headers["Content-Length"]))
+        who = "foreign-" if self.path == "/foreign" else ""
         reply = subprocess.run(["openssl", "ts", "-reply", "-config", "ts.cnf", "-queryfile", "/dev/stdin",
-                                "-signer", "tsa.pem", "-inkey", "tsa.key", "-chain", "ca.pem", "-out", "/dev/stdout"],
+                                "-signer", who + "tsa.pem", "-inkey", who + "tsa.key", "-chain", who + "ca.pem",
+                                "-out", "/dev/stdout"],
                                input=query, capture_output=True, check=True).stdout
         self.send_response(200)
         self.send_header("Content-Type", "application/timestamp-reply")
@@ -91,9 +104,12 @@ tsa=http://127.0.0.1:$(cat "$work/tsa-port")
 cd "$work"
 signing=(--sign "$pki/signer.p12" --sign-password-file "$pki/password")
 
-step "package.sh --sign: both programs signed and time-stamped, SHA256SUMS over the signed zips"
-package "${signing[@]}" --timestamp "$tsa" >"$work/package.log" 2>&1 ||
-    fail "signed packaging failed: $(tail -n 20 "$work/package.log")"
+step "package.sh --sign, the password through a pipe, a release time of its own: both programs signed" \
+    "and time-stamped, SHA256SUMS over the signed zips"
+# A pipe gives the password once, for both programs.
+release_time=1234567890
+SOURCE_DATE_EPOCH=$release_time package --sign "$pki/signer.p12" --sign-password-file <(cat "$pki/password") \
+    --timestamp "$tsa" >"$work/package.log" 2>&1 || fail "signed packaging failed: $(tail -n 20 "$work/package.log")"
 release=$clone/build/package
 files=$(cd "$release" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
 [[ $files =~ ^BUILDINFO\ (EthBoxVup-[0-9.]+-win32\.zip)\ (EthBoxVup-[0-9.]+-win64\.zip)\ SHA256SUMS\ $ ]] ||
@@ -102,6 +118,7 @@ zip32=${BASH_REMATCH[1]} zip64=${BASH_REMATCH[2]}
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not check the signed zips"
 grep -qx "package osslsigncode $(dpkg-query -W -f='${Version}' osslsigncode)" "$release/BUILDINFO" ||
     fail "BUILDINFO does not name the osslsigncode that signed"
+grep -qx "SOURCE_DATE_EPOCH $release_time" "$release/BUILDINFO" || fail "BUILDINFO does not hold the release's time"
 for zip in "$zip32" "$zip64"; do
     unzip -p "$release/$zip" EthBoxVup.exe >signed.exe
     osslsigncode verify -CAfile "$pki/ca.pem" -TSA-CAfile "$pki/ca.pem" -in signed.exe >verify.log 2>&1 ||
@@ -117,14 +134,78 @@ for zip in "$zip32" "$zip64"; do
 done
 cp -r "$release" published
 
-step "verify-release.sh: the signed release is identical to the source"
+step "verify-release.sh: the signed release, at BUILDINFO's time, is identical to the source"
 verify "$work/published" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
     fail "verify-release.sh refused the release: $(tail -n 20 verify-release.log)"
+grep -qx "verify-release: the release's time is BUILDINFO's SOURCE_DATE_EPOCH $release_time" verify-release.log ||
+    fail "verify-release.sh did not take the release's time from BUILDINFO: $(cat verify-release.log)"
 for zip in "$zip32" "$zip64"; do
     { grep -qx "$zip: identical to the source" verify-release.log &&
         grep -q "^$zip: signature and its time stamp of .* verified against" verify-release.log; } ||
         fail "verify-release.sh said of $zip: $(grep "^$zip" verify-release.log)"
 done
+
+step "verify-release.sh refuses, before unpacking what is too big and before building, a zip that holds" \
+    "other entries, a link or a bomb, or whose signature or time stamp does not hold; no escape reaches the terminal"
+mkdir files
+unzip -q -d files published/"$zip64"
+rm -f unsigned.exe
+osslsigncode remove-signature -in files/EthBoxVup.exe -out unsigned.exe >/dev/null || fail "cannot unsign $zip64"
+sign_as() { # P12 OUT [OPTIONS...]
+    osslsigncode sign -pkcs12 "$pki/$1" -readpass "$pki/password" -h sha256 -n EthBoxVup "${@:3}" \
+        -in unsigned.exe -out "$2" >/dev/null || fail "cannot sign $2"
+}
+sign_as signer.p12 foreign-stamp.exe -ts "$tsa/foreign"
+sign_as expired-signer.p12 expired.exe
+range="315532800 (1980-01-01T00:00:00Z) to 4294967295 (2106-02-07T06:28:15Z)"
+row=0
+# Each row makes a release of the win64 zip in a folder that holds the
+# published zip's three files (the program signed and time-stamped).
+refused_release() { # WHAT EXPECTED-LINE COMMANDS
+    local folder=$work/row-$((++row))
+    cp -r files "$folder"
+    (cd "$folder" && eval "$3" && sha256sum -- "$zip64" >SHA256SUMS) || fail "$1: cannot make it"
+    ! verify "$folder" --ca "$pki/ca.pem" >row.log 2>&1 || fail "$1 was accepted: $(cat -v row.log)"
+    grep -qxF -- "$2" row.log || fail "$1: no [$2] in: $(cat -v row.log)"
+    ! grep -q -e 'building the' -e $'\e' row.log || fail "$1: built, or printed an escape: $(cat -v row.log)"
+}
+entries="EthBoxVup.exe README.txt LICENSE.txt"
+refused_release "an extra entry" "$zip64: holds [$entries extra.txt], not EthBoxVup.exe, README.txt and LICENSE.txt" \
+    'echo extra >extra.txt && zip -q -X "$zip64" $entries extra.txt'
+refused_release "a missing entry" "$zip64: holds [EthBoxVup.exe README.txt], not EthBoxVup.exe, README.txt and LICENSE.txt" \
+    'zip -q -X "$zip64" EthBoxVup.exe README.txt'
+refused_release "a program of 8 MiB and a byte" \
+    "$zip64: its entry EthBoxVup.exe would unpack to 8388609 bytes, more than the 8388608 a program of EthBoxVup can be; not unpacked" \
+    'truncate -s 8388609 EthBoxVup.exe && zip -q -X "$zip64" $entries'
+# A bomb whose directory and local header say its program is 1 byte long.
+# shellcheck disable=SC2034 # the rows' commands use it, through eval
+lie='import struct, sys
+zip = bytearray(open(sys.argv[1], "rb").read())
+for signature, at in (b"PK\3\4", 22), (b"PK\1\2", 24):
+    struct.pack_into("<I", zip, zip.find(signature) + at, 1)
+open(sys.argv[1], "wb").write(zip)'
+refused_release "a program that unpacks to more than its directory says" \
+    "$zip64: its program unpacks to more than the 8388608 bytes a program of EthBoxVup can be" \
+    'truncate -s 8388609 EthBoxVup.exe && zip -q -X "$zip64" $entries && python3 -c "$lie" "$zip64"'
+refused_release "a link" "$zip64: its entry EthBoxVup.exe is a symbolic link" \
+    'ln -sf /etc/hostname EthBoxVup.exe && zip -q -X -y "$zip64" $entries'
+refused_release "a zip that is a link" \
+    "verify-release: $zip64 is a symbolic link, which a release never holds: download it again" \
+    'zip -q -X ../linked.zip $entries && ln -s ../linked.zip "$zip64"'
+refused_release "an unsigned program" "$zip64: its program is not signed" \
+    'cp ../unsigned.exe EthBoxVup.exe && zip -q -X "$zip64" $entries'
+refused_release "a time stamp of an authority the CA does not know" \
+    "$zip64: the signature of its program verifies against $pki/ca.pem, its time stamp does not" \
+    'cp ../foreign-stamp.exe EthBoxVup.exe && zip -q -X "$zip64" $entries'
+refused_release "an expired signer without a time stamp" \
+    "$zip64: its program has no time stamp, and the certificate that signed it has expired: the signature no longer holds" \
+    'cp ../expired.exe EthBoxVup.exe && zip -q -X "$zip64" $entries'
+refused_release "a file whose name holds an escape sequence" \
+    'EthBoxVup-\x1b]0;owned\x07.zip: not named in SHA256SUMS, not checked' \
+    'zip -q -X "$zip64" EthBoxVup.exe && touch "EthBoxVup-$(printf "\e]0;owned\a").zip"'
+refused_release "BUILDINFO's time out of range" \
+    "verify-release: BUILDINFO gives SOURCE_DATE_EPOCH [4354819200], not a number of seconds from $range" \
+    'zip -q -X "$zip64" $entries && echo "SOURCE_DATE_EPOCH 4354819200" >BUILDINFO'
 
 step "a wrong password, a time-stamp server that does not answer, a missing key: refused, nothing written"
 built64=$clone/build/release/win64/src/app/win32/EthBoxVup.exe
@@ -142,14 +223,28 @@ refused "a dead time-stamp server" "no time stamp from http://127.0.0.1:9" --exe
 [[ $(snapshot "$work/published") == "$before" ]] || fail "a refused signing changed the published folder"
 before=$(snapshot "$release")
 refused "a missing key" "cannot read the signing key" --sign "$pki/missing.p12"
+for epoch in 0 4354819200; do
+    SOURCE_DATE_EPOCH=$epoch refused "SOURCE_DATE_EPOCH $epoch" "is \[$epoch\], not a number of seconds from $range"
+    ! grep -q 'building the' refused.log || fail "SOURCE_DATE_EPOCH $epoch was refused only after building"
+done
 
-step "a changed tree is refused, with its changed files named; ignored ones do not count"
+step "a changed tree is refused, with its changed files named, those git is told not to look at too;" \
+    "ignored ones do not count"
 echo stray >"$clone/stray.txt"
 echo "built" >"$clone/build/ignored.txt"
+git -C "$clone" update-index --skip-worktree README.md
+git -C "$clone" update-index --assume-unchanged LICENSE
+echo changed | tee -a "$clone/README.md" >>"$clone/LICENSE"
 refused "an untracked file" "^  stray.txt$"
+for file in README.md LICENSE; do
+    grep -qx "  $file" refused.log || fail "a changed $file that git is told not to look at was not named: $(cat refused.log)"
+done
 ! grep -q ignored.txt refused.log || fail "an ignored file was named: $(cat refused.log)"
 [[ $(snapshot "$release") == "$before" ]] || fail "a refused run changed build/package"
 rm "$clone/stray.txt"
+git -C "$clone" update-index --no-skip-worktree README.md
+git -C "$clone" update-index --no-assume-unchanged LICENSE
+git -C "$clone" checkout -q -- README.md LICENSE
 
 step "a source tree inside another checkout takes the caller's time, never that checkout's"
 outer=$work/outer
@@ -181,12 +276,22 @@ printf '%b' "\\$(printf '%03o' $((byte ^ 0xff)))" |
 (cd program && zip -q "$work/tampered/$zip64" EthBoxVup.exe)
 sed -i "s/^[0-9a-f]*\(  $zip64\)\$/$(sha256sum <"tampered/$zip64" | cut -d ' ' -f 1)\1/" tampered/SHA256SUMS
 sed -i 's/^package zip .*/package zip 0-not-this-one/' tampered/BUILDINFO
+# Fields that would act on dpkg-query (an option, which would list every
+# package installed) or on the terminal.
+printf 'package --showformat=x 1\npackage \e[2Jzip 1\n' >>tampered/BUILDINFO
+# With --ca its signature is refused.
 ! verify "$work/tampered" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
-    fail "verify-release.sh accepted a changed program: $(cat verify-release.log)"
+    fail "verify-release.sh accepted a changed program: $(cat -v verify-release.log)"
+grep -qxF "$zip64: the signature of its program does not verify against $pki/ca.pem" verify-release.log ||
+    fail "no refused signature in: $(cat -v verify-release.log)"
+! verify "$work/tampered" >verify-release.log 2>&1 ||
+    fail "verify-release.sh accepted a changed program: $(cat -v verify-release.log)"
 for line in "$zip64: EthBoxVup.exe differs from the source at offset 5000 (0x1388)" \
-    "$zip64: the signature of its program does not verify against $pki/ca.pem" \
     "$zip32: not in $work/tampered, not checked" \
-    "verify-release: warning: the release was built with zip 0-not-this-one, here it is $(dpkg-query -W -f='${Version}' zip)"; do
-    grep -qxF "$line" verify-release.log || fail "no [$line] in: $(cat verify-release.log)"
+    "verify-release: warning: the release was built with zip 0-not-this-one, here it is $(dpkg-query -W -f='${Version}' zip)" \
+    "verify-release: warning: the release was built with --showformat=x 1, here it is not installed" \
+    'verify-release: warning: the release was built with \x1b[2Jzip 1, here it is not installed'; do
+    grep -qxF -- "$line" verify-release.log || fail "no [$line] in: $(cat -v verify-release.log)"
 done
+! grep -q $'\e' verify-release.log || fail "an escape from BUILDINFO reached the terminal: $(cat -v verify-release.log)"
 echo "PASS"

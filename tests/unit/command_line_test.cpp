@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "common/typed_address.h"
+#include "transfer/decimal_address.h"
 
 namespace {
 
@@ -199,6 +203,56 @@ TEST(ParseCommandLine, StartsEachCallFromTheDefaults) {
     std::string incomplete = "/chkoff";
     EXPECT_FALSE(ParseCommandLine(incomplete.data(), options));
     EXPECT_EQ(options.deviceKind, DeviceKind::None);
+}
+
+// "/ip:" runs the update with no one at the address dialog; its address is
+// checked as the dialog checks a typed one, and one it would refuse ends the
+// program with 8 before anything is shown or sent.
+TEST(ReadCommandLine, TakesTheAddressOfIpAsTheDialogWouldOrRefusesIt) {
+    constexpr std::uint32_t kNone = 0;
+    const struct {
+        std::string line;
+        StartupVerdict verdict;
+        std::uint32_t sentTo;  // what typedAddress then sends to
+        bool quiet;
+    } cases[] = {
+        {"/fm1:f.bin /type_ap", StartupVerdict::Attended, kNone, false},
+        {"/fm1:f.bin /type_ap /quiet", StartupVerdict::Attended, kNone, true},
+        {"/fm1:f.bin /type_ap /ip:127.0.0.2", StartupVerdict::Unattended, 0x7F000002, false},
+        {"/IP:127.0.0.2 /Type_E2 /FM1:F.BIN /QUIET", StartupVerdict::Unattended, 0x7F000002, true},
+        // Leading zeros are decimal: 010 is ten, never eight.
+        {"/fm1:f.bin /type_ap /ip:127.000.000.010", StartupVerdict::Unattended, 0x7F00000A, false},
+        // Anywhere, as every option: here inside the name, which keeps it too.
+        {"/type_ap /fm1:/ip:127.0.0.3", StartupVerdict::Unattended, 0x7F000003, false},
+        {"/fm1:f.bin /type_ap /ip:", StartupVerdict::AddressRefused, kNone, false},
+        {"/fm1:f.bin /type_ap /ip: 127.0.0.2", StartupVerdict::AddressRefused, kNone, false},
+        {"/fm1:f.bin /type_ap /ip:127.0.0.256", StartupVerdict::AddressRefused, kNone, false},
+        {"/fm1:f.bin /type_ap /ip:127.0.0.2x", StartupVerdict::AddressRefused, kNone, false},
+        {"/fm1:f.bin /type_ap /ip:127.0.0.2/chkoff", StartupVerdict::AddressRefused, kNone, false},
+        {"/fm1:f.bin /type_ap /ip:127.0.0.\x82\x51", StartupVerdict::AddressRefused, kNone,
+         false},  // a full-width 2
+        {"/fm1:f.bin /type_ap /ip:127.0.0.?", StartupVerdict::AddressRefused, kNone,
+         false},  // what a code page without full-width digits makes of one
+        {"/fm1:f.bin /type_ap /ip:127.0.0." + std::string(60, '0') + "2",
+         StartupVerdict::AddressRefused, kNone, false},  // longer than the endpoint holds
+        {"/fm1:f.bin /type_ap /ip:127.0.0.1" + std::string(80, '0'), StartupVerdict::AddressRefused,
+         kNone, false},
+        // An incomplete line is -1 first, whatever its address.
+        {"/type_ap /ip:127.0.0.2", StartupVerdict::Incomplete, kNone, false},
+        {"/fm1:f.bin /ip:256.0.0.1", StartupVerdict::Incomplete, kNone, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<char> text(c.line.begin(), c.line.end());
+        text.push_back('\0');
+        LaunchOptions options;
+        std::snprintf(typedAddress, sizeof typedAddress, "%s", "stale");
+        EXPECT_EQ(ReadCommandLine(text.data(), options), c.verdict);
+        EXPECT_EQ(options.quiet, c.quiet);
+        std::uint32_t sentTo = kNone;
+        EXPECT_EQ(ParseDecimalAddress(typedAddress, &sentTo), c.sentTo != kNone);
+        EXPECT_EQ(sentTo, c.sentTo);
+    }
 }
 
 TEST(SkipProgramName, UnquotedNameRunsToTheFirstBlankOrControlByte) {

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/sha256.h"
 #include "device_simulator.h"
-#include "sha256.h"
 #include "sim_command_line.h"
 #include "support/faulty_answers.h"
 #include "support/sim_udp_peer.h"
@@ -264,7 +264,7 @@ TEST(DeviceSimulatorWrite, KeepsImagesOfAnyLengthAndReportsTheirDigest) {
         ASSERT_TRUE(simulator.WaitForImages(++count, kWaitMs));
         ImageReport report = simulator.Images().back();
         EXPECT_EQ(report.bytes, image);
-        EXPECT_EQ(report.sha256, ethbox_sim::Sha256Hex(image.data(), image.size()));
+        EXPECT_EQ(report.sha256, Sha256Hex(image.data(), image.size()));
 
         std::FILE* file = std::fopen(options.imagePath.c_str(), "rb");
         ASSERT_NE(file, nullptr);

@@ -17,10 +17,10 @@
 #include <string>
 
 #include "common/launch_options.h"
+#include "common/sha256.h"
 #include "device_simulator.h"
 #include "fault_plan.h"
 #include "sequencer/update_sequencer.h"
-#include "sha256.h"
 #include "support/endpoint_fixture.h"
 #include "support/firmware_file.h"
 #include "support/recording_window.h"
@@ -173,8 +173,7 @@ Observed RunOnce(const RunPlan& plan, const Outcome& expected, WireBarrier& barr
     observed.imageKept = images.size() == 1;
     EXPECT_EQ(observed.imageKept, expected.imageKept);
     if (observed.message == "M6") {
-        const std::string fileDigest =
-            ethbox_sim::Sha256Hex(file.bytes().data(), file.bytes().size());
+        const std::string fileDigest = Sha256Hex(file.bytes().data(), file.bytes().size());
         EXPECT_TRUE(observed.imageKept && images[0].bytes == file.bytes() &&
                     images[0].sha256 == fileDigest)
             << "completed, but the device did not keep the file's bytes";

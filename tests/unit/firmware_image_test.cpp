@@ -119,17 +119,18 @@ TEST_F(FirmwareImageLoad, AcceptsImagesOf5120To188415Bytes) {
     struct Case {
         std::int32_t size;
         std::int32_t stepBlocks;
+        ImageRefusal refusal = ImageRefusal::None;  // which the record tells, with the size
     };
     const Case cases[] = {
-        {0, 0},
-        {1, 0},
-        {5119, 0},
+        {0, 0, ImageRefusal::TooSmall},
+        {1, 0, ImageRefusal::TooSmall},
+        {5119, 0, ImageRefusal::TooSmall},
         {5120, 1},
         {10239, 1},
         {10240, 2},
         {300 * 512, 30},
         {kLargestImage, 36},
-        {kFirmwareBufferSize, 0},
+        {kFirmwareBufferSize, 0, ImageRefusal::TooLarge},
     };
     Scratch previous("previous");
     WriteBytes(previous.path(), PatternBytes(kLargestImage, 13));
@@ -139,6 +140,8 @@ TEST_F(FirmwareImageLoad, AcceptsImagesOf5120To188415Bytes) {
         Scratch file("size");
         WriteBytes(file.path(), PatternBytes(static_cast<std::size_t>(c.size), 1));
         EXPECT_EQ(LoadFirmwareImage(file.name().c_str(), *image), c.stepBlocks);
+        EXPECT_EQ(image->refusal, c.refusal);
+        EXPECT_EQ(image->fileSize, c.size);
         if (c.stepBlocks > 0) {
             EXPECT_EQ(image->length, c.size);
         } else {
@@ -193,18 +196,21 @@ TEST_F(FirmwareImageLoad, RefusesNamesThatDoNotNameAFileThere) {
     const struct {
         const char* what;
         std::string name;
+        ImageRefusal refusal;
     } cases[] = {
-        {"an empty name: the executable's directory itself", ""},
-        {"a missing file", UniqueName("missing")},
-        {"a directory", directory.name()},
-        {"a full path, which is appended unchanged", file.path().string()},
-        {"the command line's stand-in for a character its code page lacks", standIn.name()},
-        {"a wildcard", wildcard.name()},
+        {"an empty name: the executable's directory itself", "", ImageRefusal::NotFound},
+        {"a missing file", UniqueName("missing"), ImageRefusal::NotFound},
+        {"a directory", directory.name(), ImageRefusal::NotFound},
+        {"a full path, which is appended unchanged", file.path().string(), ImageRefusal::NotFound},
+        {"the command line's stand-in for a character its code page lacks", standIn.name(),
+         ImageRefusal::NameRefused},
+        {"a wildcard", wildcard.name(), ImageRefusal::NameRefused},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(LoadFirmwareImage(file.name().c_str(), *image), 1);
         EXPECT_EQ(LoadFirmwareImage(c.name.c_str(), *image), 0);
+        EXPECT_EQ(image->refusal, c.refusal);
         ExpectNothingLeft();
     }
 }

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/sha256.h"
 #include "device_simulator.h"
-#include "sha256.h"
 #include "support/endpoint_fixture.h"
 #include "support/faulty_answers.h"
 #include "support/simulator_log.h"
@@ -124,7 +124,7 @@ class UploadToSimulator : public EndpointWithSimulator {
         ASSERT_TRUE(sim->WaitForImages(1, 5000));
         const ImageReport kept = sim->Images().at(0);
         EXPECT_TRUE(kept.bytes == image) << "the device kept other bytes than the image";
-        EXPECT_EQ(kept.sha256, ethbox_sim::Sha256Hex(image.data(), image.size()));
+        EXPECT_EQ(kept.sha256, Sha256Hex(image.data(), image.size()));
 
         ASSERT_TRUE(WaitUntilDeviceReceived(*sim, static_cast<std::size_t>(blocks) + 1));
         ASSERT_TRUE(WaitUntilLogged(*sim, true, static_cast<std::size_t>(blocks) + 1));

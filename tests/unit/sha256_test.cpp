@@ -3,10 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "sha256.h"
-
-using ethbox_sim::Sha256;
-using ethbox_sim::Sha256Hex;
+#include "common/sha256.h"
 
 namespace {
 

@@ -318,7 +318,7 @@ TEST(OutcomeOfWinsockReceiveError, OnlyNothingYetAndAnEarlierRefusalKeepTheWaitG
         ReceiveErrorOutcome outcome;
     } cases[] = {
         {10035, "WSAEWOULDBLOCK", ReceiveErrorOutcome::KeepWaiting},
-        {10054, "WSAECONNRESET", ReceiveErrorOutcome::KeepWaiting},
+        {10054, "WSAECONNRESET", ReceiveErrorOutcome::KeepWaitingPortRefused},
         {10040, "WSAEMSGSIZE", ReceiveErrorOutcome::Fail},  // an oversize datagram
         {10038, "WSAENOTSOCK", ReceiveErrorOutcome::Fail},
         {10004, "WSAEINTR", ReceiveErrorOutcome::Fail},

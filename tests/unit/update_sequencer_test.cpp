@@ -11,9 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/outcome_detail.h"
 #include "common/launch_options.h"
+#include "common/sha256.h"
 #include "device_simulator.h"
-#include "sha256.h"
 #include "support/endpoint_fixture.h"
 #include "support/faulty_answers.h"
 #include "support/firmware_file.h"
@@ -243,45 +244,62 @@ TEST_F(UpdateSequencerTest, EachFailureEndsWithItsOneMessageAndIcon) {
         Launch launch;
         long imageSize;  // < 0: no file
         const char* message;
+        const char* detail;  // what the record says was observed
         int readRequests;
         int writeRequests;
         bool deviceKeptImage;
         const std::string* address = nullptr;  // null: the device's
     } cases[] = {
-        {"no firmware file", Behaves, kAp, -1, "M1 exclamation", 0, 0, false},
-        {"firmware file too short", Behaves, kAp, 5119, "M1 exclamation", 0, 0, false},
-        {"address too long", Behaves, kAp, 5120, "M2 exclamation", 0, 0, false, &kTooLong},
+        {"no firmware file", Behaves, kAp, -1, "M1 exclamation", "ファイルが見つかりません", 0, 0,
+         false},
+        {"firmware file too short", Behaves, kAp, 5119, "M1 exclamation",
+         "ファイルが小さすぎます(5119バイト、5120バイト以上が必要)", 0, 0, false},
+        {"address too long", Behaves, kAp, 5120, "M2 exclamation",
+         "IPアドレスが63文字を超えています", 0, 0, false, &kTooLong},
         {"e2 asked, no /info.sys", [](SimulatorOptions& o) { o.infoFile = InfoFile::Missing; }, kE2,
-         5120, "M3 exclamation", 1, 0, false},
-        {"e2 asked, device names 1", Behaves, kE2, 5120, "M3 exclamation", 1, 0, false},
+         5120, "M3 exclamation",
+         "\"/info.sys\"の読み出し: ERRORパケット(コード1「File not found」)", 1, 0, false},
+        {"e2 asked, device names 1", Behaves, kE2, 5120, "M3 exclamation",
+         "\"/info.sys\"の読み出し: 装置の種別が違います(先頭\"1\"はap)", 1, 0, false},
         {"ap asked, device names 0", [](SimulatorOptions& o) { o.infoFile = InfoFile::E2; }, kAp,
-         5120, "M3 exclamation", 1, 0, false},
+         5120, "M3 exclamation", "\"/info.sys\"の読み出し: 装置の種別が違います(先頭\"0\"はe2)", 1,
+         0, false},
         {"/info.sys names no kind", [](SimulatorOptions& o) { o.infoContent = "x\r\n"; }, kAp, 5120,
-         "M3 exclamation", 1, 0, false},
+         "M3 exclamation", "\"/info.sys\"の読み出し: 種別が読み取れません(先頭0x78)", 1, 0, false},
         {"silent device", [](SimulatorOptions& o) { o.silent = true; }, kAp, 5120, "M3 exclamation",
-         1, 0, false},
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし", 1, 0, false},
         {"block 2 first", [](SimulatorOptions& o) { o.probeBlock2First = true; }, kAp, 5120,
-         "M3 exclamation", 1, 0, false},
+         "M3 exclamation", "\"/info.sys\"の読み出し: 予期しないパケット(オペコード3、番号2)", 1, 0,
+         false},
         {"ERROR 2 to the read", [](SimulatorOptions& o) { AddFault(o, "data1:error=2"); }, kAp,
-         5120, "M3 exclamation", 1, 0, false},
+         5120, "M3 exclamation",
+         "\"/info.sys\"の読み出し: ERRORパケット(コード2「Access violation」)", 1, 0, false},
         {"five empty answers", [](SimulatorOptions& o) { o.emptyReplies = 5; }, kAp, 5120,
-         "M3 exclamation", 5, 0, false},
+         "M3 exclamation", "\"/info.sys\"の読み出し: 空の応答が5回続きました", 5, 0, false},
+        {"two empty answers, then silence",
+         [](SimulatorOptions& o) {
+             o.emptyReplies = 2;
+             AddFault(o, "data1:drop");
+             o.maxRetransmits = 0;  // nor is it sent again
+         },
+         kAp, 5120, "M3 exclamation", "\"/info.sys\"の読み出し: 1秒以内に応答なし(空の応答2回の後)",
+         3, 0, false},
         {"silent to the write", [](SimulatorOptions& o) { o.silent = true; }, kApUnchecked, 5120,
-         "M4 exclamation", 0, 1, false},
+         "M4 exclamation", "書き込み要求: 1秒以内に応答なし", 0, 1, false},
         {"empty answer to the write", [](SimulatorOptions& o) { o.emptyReplies = 1; }, kApUnchecked,
-         5120, "M4 exclamation", 0, 1, false},
+         5120, "M4 exclamation", "書き込み要求: 空の応答", 0, 1, false},
         {"ACK 3 lost", [](SimulatorOptions& o) { AddFault(o, "ack3:drop"); }, kAp, 5120, "M5 stop",
-         1, 1, false},
+         "ブロック3/11: 1秒以内に応答なし", 1, 1, false},
         {"ACK 3 twice", [](SimulatorOptions& o) { AddFault(o, "ack3:duplicate"); }, kAp, 5120,
-         "M5 stop", 1, 1, false},
+         "M5 stop", "ブロック4/11: 予期しないパケット(オペコード4、番号3)", 1, 1, false},
         {"ACK 4 for block 3", [](SimulatorOptions& o) { AddFault(o, "ack3:wrong-block"); }, kAp,
-         5120, "M5 stop", 1, 1, false},
+         5120, "M5 stop", "ブロック3/11: 予期しないパケット(オペコード4、番号4)", 1, 1, false},
         {"DATA instead of ACK 3", [](SimulatorOptions& o) { AddFault(o, "ack3:opcode=3"); }, kAp,
-         5120, "M5 stop", 1, 1, false},
+         5120, "M5 stop", "ブロック3/11: 予期しないパケット(オペコード3、番号3)", 1, 1, false},
         // The device has every byte, but did not acknowledge the last block.
         {"wrong ACK of the last block",
-         [](SimulatorOptions& o) { AddFault(o, "ack11:wrong-block"); }, kAp, 5120, "M5 stop", 1, 1,
-         true},
+         [](SimulatorOptions& o) { AddFault(o, "ack11:wrong-block"); }, kAp, 5120, "M5 stop",
+         "ブロック11/11: 予期しないパケット(オペコード4、番号12)", 1, 1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -293,6 +311,8 @@ TEST_F(UpdateSequencerTest, EachFailureEndsWithItsOneMessageAndIcon) {
         RecordingWindow window;
         Run(window);
         EXPECT_EQ(window.trace.at(window.trace.size() - 4), std::string("message ") + c.message);
+        ASSERT_EQ(window.outcomes.size(), 1u);
+        EXPECT_EQ(DescribeOutcome(window.outcomes[0]), c.detail);
         const std::vector<int> requests = RequestsOnTheWire();
         EXPECT_EQ(std::count(requests.begin(), requests.end(), kReadRequest), c.readRequests);
         EXPECT_EQ(std::count(requests.begin(), requests.end(), kWriteRequest), c.writeRequests);
@@ -332,6 +352,12 @@ TEST_F(UpdateSequencerTest, CompletesWithTheProgressAndPacingOfEachImage) {
         EXPECT_EQ(window.statusTexts.size(), 2u);
         EXPECT_FALSE(window.cancelEnabled);
         EXPECT_EQ(window.endResult, 1);
+        ASSERT_EQ(window.outcomes.size(), 1u);
+        const UpdateOutcome& outcome = window.outcomes[0];
+        EXPECT_EQ(outcome.block, c.imageSize / 512 + 1) << "every block, the last short one too";
+        EXPECT_EQ(outcome.imageLength, c.imageSize);
+        const std::string detail = DescribeOutcome(outcome);
+        EXPECT_EQ(detail.rfind(std::to_string(outcome.block) + "ブロックを", 0), 0u) << detail;
 
         const std::vector<int> requests = RequestsOnTheWire();
         const int reads = c.launch.probe ? c.emptyAnswers + 1 : 0;
@@ -342,7 +368,7 @@ TEST_F(UpdateSequencerTest, CompletesWithTheProgressAndPacingOfEachImage) {
         ASSERT_TRUE(sim->WaitForImages(1, 5000));
         const ImageReport kept = sim->Images().at(0);
         EXPECT_TRUE(kept.bytes == file.bytes()) << "the device kept other bytes than the file's";
-        EXPECT_EQ(kept.sha256, ethbox_sim::Sha256Hex(file.bytes().data(), file.bytes().size()));
+        EXPECT_EQ(kept.sha256, Sha256Hex(file.bytes().data(), file.bytes().size()));
     }
 }
 
@@ -354,11 +380,27 @@ TEST_F(UpdateSequencerTest, CancelBetweenTicksEndsWithM7InEveryState) {
         const char* lineBefore;   // the trace just before the cancel
         bool cancelButtonGreyed;  // only the close box is left
         bool deviceKeptImage;
+        const char* detail;  // the phase the record names
     } cases[] = {
-        {"probing", {SequencerState::Probing}, "arm 30", false, false},
-        {"awaiting the write ACK", {SequencerState::AwaitingWriteAck}, "arm 30", false, false},
-        {"transferring", {SequencerState::Transferring, 5}, "arm 30", false, false},
-        {"device writing", {SequencerState::DeviceWriting, 4}, "arm 1000", true, true},
+        {"probing", {SequencerState::Probing}, "arm 30", false, false, "装置の種別確認中に中止"},
+        {"awaiting the write ACK",
+         {SequencerState::AwaitingWriteAck},
+         "arm 30",
+         false,
+         false,
+         "転送中(ブロック0/82)に中止"},
+        {"transferring",
+         {SequencerState::Transferring, 5},
+         "arm 30",
+         false,
+         false,
+         "転送中(ブロック5/82)に中止"},
+        {"device writing",
+         {SequencerState::DeviceWriting, 4},
+         "arm 1000",
+         true,
+         true,
+         "ファームウェア更新中(4秒経過)に中止"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -376,6 +418,8 @@ TEST_F(UpdateSequencerTest, CancelBetweenTicksEndsWithM7InEveryState) {
         ExpectTrace(Trace(trace.end() - 6, trace.end()),
                     {c.lineBefore, "kill", "message M7 exclamation", "end 0", "destroyed", "kill"});
         EXPECT_EQ(sim->Images().size(), c.deviceKeptImage ? 1u : 0u);
+        ASSERT_EQ(window.outcomes.size(), 1u);
+        EXPECT_EQ(DescribeOutcome(window.outcomes[0]), c.detail);
     }
 }
 

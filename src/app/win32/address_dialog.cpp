@@ -38,10 +38,7 @@ void OnStart(HWND dialog) {
     }
     // 1 after a completed update, -1 when the window could not be created:
     // either way there is nothing more to do here. 0 leaves another attempt.
-    const INT_PTR result =
-        DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_PROGRESS_DIALOG), dialog,
-                        ProgressDialogProc, reinterpret_cast<LPARAM>(dialog));
-    if (result != 0) {
+    if (RunUpdate(dialog) != 0) {
         EndDialog(dialog, 1);
     }
 }

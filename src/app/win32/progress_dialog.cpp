@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 
+#include "address_dialog.h"
 #include "process_handles.h"
 #include "resource.h"
 #include "sequencer/update_sequencer.h"
+#include "single_instance.h"
+#include "update_attempt.h"
+#include "update_record.h"
 #include "win32_progress_window.h"
 
 namespace {
@@ -29,7 +33,13 @@ BOOL OnInitDialog(HWND dialog, HWND owner) {
     Win32ProgressWindow window(dialog);
     SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
     window.SetStatusText(StatusText::Connecting);
-    PlaceOnOwnersCorner(dialog, owner);
+    if (owner != nullptr) {
+        PlaceOnOwnersCorner(dialog, owner);
+    } else {
+        // The program's only window: the one a second start brings forward.
+        CenterOnDesktop(dialog);
+        MarkMainWindow(dialog);
+    }
     RemoveClassCursors(dialog);
     SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
@@ -72,6 +82,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             break;
         }
         case WM_DESTROY: {
+            UnmarkMainWindow(dialog);
             SetStandardCursor(IDC_ARROW);
             Win32ProgressWindow window(dialog);
             Teardown(window);
@@ -81,4 +92,13 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             break;
     }
     return FALSE;
+}
+
+INT_PTR RunUpdate(HWND owner) {
+    BeginAttempt();
+    const INT_PTR result =
+        DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_PROGRESS_DIALOG), owner,
+                        ProgressDialogProc, reinterpret_cast<LPARAM>(owner));
+    RecordAttempt();
+    return result;
 }

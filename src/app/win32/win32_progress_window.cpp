@@ -4,6 +4,7 @@
 
 #include "message_box.h"
 #include "resource.h"
+#include "update_attempt.h"
 #include "window_text.h"
 
 namespace {
@@ -48,8 +49,12 @@ void Win32ProgressWindow::KillTimer() {
     ::KillTimer(dialog_, kSequencerTimerId);
 }
 
-void Win32ProgressWindow::ShowMessage(UpdateMessage message) {
-    ShowMessageBox(dialog_, MessageText(message), IconFlag(MessageIconOf(message)));
+void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
+    NoteOutcome(outcome);
+    if (!updateAttempt.showMessages) {
+        return;
+    }
+    ShowMessageBox(dialog_, MessageText(outcome.message), IconFlag(MessageIconOf(outcome.message)));
 }
 
 void Win32ProgressWindow::EndWindow(int result) {

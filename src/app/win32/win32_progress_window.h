@@ -16,7 +16,7 @@ class Win32ProgressWindow : public ProgressWindow {
     void DisableCancel() override;
     void ArmTimer(int intervalMs) override;
     void KillTimer() override;
-    void ShowMessage(UpdateMessage message) override;
+    void ShowOutcome(const UpdateOutcome& outcome) override;
     void EndWindow(int result) override;
 
   private:

@@ -13,8 +13,23 @@
 #include "common/launch_options.h"
 #include "dll_search.h"
 #include "process_handles.h"
+#include "progress_dialog.h"
 #include "resource.h"
 #include "single_instance.h"
+#include "update_attempt.h"
+
+namespace {
+
+// The run of /ip:: the update at once, and the process ends with it. The
+// exit code is the outcome's; a window that could not be created at all
+// tried nothing.
+int RunUnattended() {
+    updateAttempt.showMessages = !launchOptions.quiet;
+    RunUpdate(nullptr);
+    return updateAttempt.ended ? OutcomeCode(updateAttempt.outcome.message) : kExitIncomplete;
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     KeepProgramFolderOutOfDllSearch();
@@ -35,19 +50,26 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // be converted is refused like an incomplete one.
     const std::optional<std::string> fullCommandLine = AnsiCommandLine(GetCommandLineW(), GetACP());
     if (!fullCommandLine) {
-        return -1;
+        return kExitIncomplete;
     }
     std::string commandLine = SkipProgramName(fullCommandLine->c_str());
-    if (!ParseCommandLine(commandLine.data(), launchOptions)) {
-        return -1;
+    const StartupVerdict verdict = ReadCommandLine(commandLine.data(), launchOptions);
+    if (verdict == StartupVerdict::Incomplete) {
+        return kExitIncomplete;
+    }
+    if (verdict == StartupVerdict::AddressRefused) {
+        return kExitAddressRefused;
     }
 
     if (!ClaimSingleInstance()) {
         BringRunningInstanceForward();
-        return -1;
+        return kExitIncomplete;
     }
 
     appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
+    if (verdict == StartupVerdict::Unattended) {
+        return RunUnattended();
+    }
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADDRESS_DIALOG), nullptr, AddressDialogProc, 0);
     return 0;
 }

@@ -50,23 +50,31 @@ int ReadOneDatagram(int fd, void* buffer, std::size_t capacity, std::uint16_t* s
     return static_cast<int>(received);
 }
 
+void Record(SocketLayerError* failure, EndpointFailure call) {
+    if (failure != nullptr) {
+        *failure = SocketLayerError{call, errno};
+    }
+}
+
 }  // namespace
 
-bool StartSocketLayer() {
+bool StartSocketLayer(SocketLayerError*) {
     return true;
 }
 
 void StopSocketLayer() {}
 
-SocketHandle OpenUdpSocket() {
+SocketHandle OpenUdpSocket(SocketLayerError* failure) {
     const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (fd < 0) {
+        Record(failure, EndpointFailure::Socket);
         return kInvalidSocket;
     }
     sockaddr_in local{};  // port 0: the system chooses
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(kAnyAddress);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        Record(failure, EndpointFailure::Bind);
         close(fd);
         return kInvalidSocket;
     }
@@ -97,7 +105,10 @@ bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
 // each posted task as it arrives, as the Windows wait dispatches window
 // messages. The deadline is fixed at the start, so tasks cannot stretch it.
 int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
-                    std::uint16_t* sourcePort) {
+                    std::uint16_t* sourcePort, ReceiveNotes* notes) {
+    ReceiveNotes unused;
+    notes = notes != nullptr ? notes : &unused;
+    *notes = ReceiveNotes{};
     const unsigned generation = interruptGeneration;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const int fd = static_cast<int>(socket);
@@ -125,6 +136,7 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
             }
         }
         if (RemainingMs(deadline) == 0) {
+            notes->timedOut = true;
             return -1;
         }
     }

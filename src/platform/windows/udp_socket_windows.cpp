@@ -36,7 +36,7 @@ SOCKET AsSocket(SocketHandle socket) {
 enum class ReadOutcome { Datagram, NothingYet, Failed };
 
 ReadOutcome TryReadDatagram(SOCKET socket, void* buffer, std::size_t capacity,
-                            std::uint16_t* sourcePort, int* received) {
+                            std::uint16_t* sourcePort, int* received, ReceiveNotes* notes) {
     sockaddr_in from{};
     int fromLength = sizeof from;
     *received = recvfrom(socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0,
@@ -45,9 +45,22 @@ ReadOutcome TryReadDatagram(SOCKET socket, void* buffer, std::size_t capacity,
         *sourcePort = ntohs(from.sin_port);
         return ReadOutcome::Datagram;
     }
-    return OutcomeOfWinsockReceiveError(WSAGetLastError()) == ReceiveErrorOutcome::KeepWaiting
-               ? ReadOutcome::NothingYet
-               : ReadOutcome::Failed;
+    switch (OutcomeOfWinsockReceiveError(WSAGetLastError())) {
+        case ReceiveErrorOutcome::KeepWaitingPortRefused:
+            notes->portRefused = true;
+            return ReadOutcome::NothingYet;
+        case ReceiveErrorOutcome::KeepWaiting:
+            return ReadOutcome::NothingYet;
+        case ReceiveErrorOutcome::Fail:
+            break;
+    }
+    return ReadOutcome::Failed;
+}
+
+void Record(SocketLayerError* failure, EndpointFailure call, int error) {
+    if (failure != nullptr) {
+        *failure = SocketLayerError{call, error};
+    }
 }
 
 // An event signalled when the socket has a datagram, for the length of one
@@ -115,24 +128,31 @@ PumpOutcome PumpOne() {
 
 }  // namespace
 
-bool StartSocketLayer() {
+bool StartSocketLayer(SocketLayerError* failure) {
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    const int error = WSAStartup(MAKEWORD(2, 2), &data);
+    if (error != 0) {
+        Record(failure, EndpointFailure::Startup, error);
+        return false;
+    }
+    return true;
 }
 
 void StopSocketLayer() {
     WSACleanup();
 }
 
-SocketHandle OpenUdpSocket() {
+SocketHandle OpenUdpSocket(SocketLayerError* failure) {
     const SOCKET created = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (created == INVALID_SOCKET) {
+        Record(failure, EndpointFailure::Socket, WSAGetLastError());
         return kInvalidSocket;
     }
     sockaddr_in local{};  // port 0: the system chooses
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(kAnyAddress);
     if (bind(created, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        Record(failure, EndpointFailure::Bind, WSAGetLastError());
         closesocket(created);
         return kInvalidSocket;
     }
@@ -164,7 +184,10 @@ bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
 // The deadline is fixed at the start, so message traffic cannot stretch the
 // wait beyond timeoutMs.
 int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int timeoutMs,
-                    std::uint16_t* sourcePort) {
+                    std::uint16_t* sourcePort, ReceiveNotes* notes) {
+    ReceiveNotes unused;
+    notes = notes != nullptr ? notes : &unused;
+    *notes = ReceiveNotes{};
     const unsigned generation = interruptGeneration;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     ReadableEvent readable(AsSocket(socket));
@@ -187,7 +210,7 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
         // event again, so the wait below cannot miss it.
         WSAResetEvent(*readable.Handle());
         int received = -1;
-        switch (TryReadDatagram(AsSocket(socket), buffer, capacity, sourcePort, &received)) {
+        switch (TryReadDatagram(AsSocket(socket), buffer, capacity, sourcePort, &received, notes)) {
             case ReadOutcome::Datagram:
                 return received;
             case ReadOutcome::Failed:
@@ -197,6 +220,7 @@ int ReceiveDatagram(SocketHandle socket, void* buffer, std::size_t capacity, int
         }
         const DWORD remaining = RemainingMs(deadline);
         if (remaining == 0) {
+            notes->timedOut = true;
             return -1;
         }
         const DWORD woken = MsgWaitForMultipleObjectsEx(1, readable.Handle(), remaining,

@@ -48,7 +48,9 @@ class RecordingWindow : public ProgressWindow {
         timerArmed = false;
         Record("kill");
     }
-    void ShowMessage(UpdateMessage message) override {
+    void ShowOutcome(const UpdateOutcome& outcome) override {
+        const UpdateMessage message = outcome.message;
+        outcomes.push_back(outcome);
         messages.push_back(message);
         messageTexts.push_back(MessageText(message));
         if (timerArmed) {
@@ -98,6 +100,7 @@ class RecordingWindow : public ProgressWindow {
     std::vector<std::string> trace;
     std::vector<int> armedIntervals;
     std::vector<UpdateMessage> messages;
+    std::vector<UpdateOutcome> outcomes;
     std::vector<std::string> messageTexts;
     std::vector<std::string> statusTexts;
     int position = 0;  // as the sequencer leaves it: never clamped, so an overrun shows

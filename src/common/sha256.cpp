@@ -1,6 +1,4 @@
-#include "sha256.h"
-
-namespace ethbox_sim {
+#include "common/sha256.h"
 
 namespace {
 
@@ -123,5 +121,3 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
     }
     return text;
 }
-
-}  // namespace ethbox_sim

@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <string>
 
-// SHA-256 (FIPS 180-4), so the simulator can report a fingerprint of every
-// image it receives without depending on a crypto library.
-
-namespace ethbox_sim {
+// SHA-256 (FIPS 180-4), without depending on a crypto library: the update
+// record names each image by its digest, and the simulated device reports the
+// digest of each image it receives, so the two can be compared.
 
 class Sha256 {
   public:
@@ -28,5 +27,3 @@ class Sha256 {
 
 // The digest of `length` bytes as 64 lower-case hex digits.
 std::string Sha256Hex(const std::uint8_t* data, std::size_t length);
-
-}  // namespace ethbox_sim

@@ -1,0 +1,182 @@
+#include "app/outcome_detail.h"
+
+#include <initializer_list>
+
+#include "common/ui_texts.h"
+
+namespace {
+
+constexpr std::uint8_t kOpcodeData = 3;
+constexpr std::uint8_t kOpcodeError = 5;
+
+// The text with %1, %2 and %3 replaced by the values in order.
+std::string Fill(DetailText text, std::initializer_list<std::string> values) {
+    const std::string pattern = DetailTextOf(text);
+    std::string filled;
+    for (std::size_t at = 0; at < pattern.size(); ++at) {
+        const char next = at + 1 < pattern.size() ? pattern[at + 1] : '\0';
+        const auto index = static_cast<std::size_t>(next - '1');
+        if (pattern[at] == '%' && next >= '1' && next <= '3' && index < values.size()) {
+            filled += *(values.begin() + index);
+            ++at;
+        } else {
+            filled += pattern[at];
+        }
+    }
+    return filled;
+}
+
+std::string Text(DetailText text) {
+    return Fill(text, {});
+}
+
+std::string Number(long long value) {
+    return std::to_string(value);
+}
+
+std::string Hex(std::uint8_t value) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+const char* KindName(DeviceKind kind) {
+    return kind == DeviceKind::Ap ? "ap" : "e2";
+}
+
+std::string Tenths(std::int64_t tenths) {
+    return Number(tenths / 10) + "." + Number(tenths % 10);
+}
+
+std::string ImageRefusalText(const UpdateOutcome& outcome) {
+    switch (outcome.imageRefusal) {
+        case ImageRefusal::NameRefused:
+            return Text(DetailText::NameRefused);
+        case ImageRefusal::NotFound:
+            return Text(DetailText::FileNotFound);
+        case ImageRefusal::TooSmall:
+            return Fill(DetailText::FileTooSmall, {Number(outcome.fileSize)});
+        case ImageRefusal::TooLarge:
+            return Fill(DetailText::FileTooLarge, {Number(outcome.fileSize)});
+        case ImageRefusal::ReadError:
+        case ImageRefusal::None:
+            break;
+    }
+    return Text(DetailText::FileReadError);
+}
+
+std::string EndpointFailureText(const UpdateOutcome& outcome) {
+    const char* call = "WSAStartup";
+    switch (outcome.endpointFailure) {
+        case EndpointFailure::AddressTooLong:
+            return Text(DetailText::AddressTooLong);
+        case EndpointFailure::Socket:
+            call = "socket";
+            break;
+        case EndpointFailure::Bind:
+            call = "bind";
+            break;
+        case EndpointFailure::Startup:
+        case EndpointFailure::None:
+            break;
+    }
+    return Fill(DetailText::SocketCall, {call, Number(outcome.socketError)});
+}
+
+// What the last reply was, whatever the phase.
+std::string ReplyText(const DeviceReply& reply) {
+    switch (reply.kind) {
+        case ReplyKind::NoAnswer:
+            return Text(reply.portRefused ? DetailText::PortRefused : DetailText::NoAnswer);
+        case ReplyKind::Empty:
+            return Text(DetailText::EmptyAnswer);
+        case ReplyKind::Packet:
+            if (reply.opcode == kOpcodeError) {
+                return Fill(DetailText::ErrorPacket,
+                            {Number(reply.number), DeviceTextFitToShow(reply.errorText)});
+            }
+            return Fill(DetailText::OtherPacket, {Number(reply.opcode), Number(reply.number)});
+        case ReplyKind::ReceiveError:
+        case ReplyKind::None:
+            break;
+    }
+    return Text(DetailText::ReceiveError);
+}
+
+// The probe also knows what a first block of "/info.sys" said.
+std::string ProbeReplyText(const UpdateOutcome& outcome) {
+    const DeviceReply& reply = outcome.reply;
+    std::string text;
+    if (reply.kind == ReplyKind::Empty && outcome.emptyAnswers > 0) {
+        return Text(DetailText::AtProbe) +
+               Fill(DetailText::EmptyAnswers, {Number(outcome.emptyAnswers)});
+    }
+    if (reply.kind == ReplyKind::Packet && reply.opcode == kOpcodeData && reply.number == 1) {
+        text =
+            outcome.reportedKind == DeviceKind::None
+                ? Fill(DetailText::NoKindByte, {Hex(reply.firstByte)})
+                : Fill(DetailText::OtherKind, {std::string(1, static_cast<char>(reply.firstByte)),
+                                               KindName(outcome.reportedKind)});
+    } else {
+        text = ReplyText(reply);
+    }
+    if (outcome.emptyAnswers > 0) {
+        text += Fill(DetailText::AfterEmpty, {Number(outcome.emptyAnswers)});
+    }
+    return Text(DetailText::AtProbe) + text;
+}
+
+std::string BlockText(const UpdateOutcome& outcome) {
+    return Fill(DetailText::AtBlock, {Number(outcome.block), Number(outcome.blocks)});
+}
+
+std::string CancelledText(const UpdateOutcome& outcome) {
+    switch (outcome.phase) {
+        case UpdatePhase::Probing:
+            return Text(DetailText::CancelledProbe);
+        case UpdatePhase::FlashWriting:
+            return Fill(DetailText::CancelledSecond, {Number(outcome.second)});
+        default:
+            break;
+    }
+    return Fill(DetailText::CancelledBlock, {Number(outcome.block), Number(outcome.blocks)});
+}
+
+}  // namespace
+
+std::string DeviceTextFitToShow(const char* text) {
+    std::string fit;
+    for (std::size_t at = 0; at < kDeviceTextBytes && text[at] != '\0'; ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        fit += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
+    }
+    return fit;
+}
+
+std::string DescribeOutcome(const UpdateOutcome& outcome) {
+    switch (outcome.message) {
+        case UpdateMessage::FirmwareUnreadable:
+            return ImageRefusalText(outcome);
+        case UpdateMessage::SocketsFailed:
+            return EndpointFailureText(outcome);
+        case UpdateMessage::Completed:
+            return Fill(DetailText::Transferred,
+                        {Number(outcome.block), Tenths(outcome.transferTenths)});
+        case UpdateMessage::Interrupted:
+            return CancelledText(outcome);
+        case UpdateMessage::NoConnection:
+        case UpdateMessage::UpdateFailed:
+        case UpdateMessage::TransferFailed:
+            break;
+    }
+    switch (outcome.phase) {
+        case UpdatePhase::Probing:
+            return ProbeReplyText(outcome);
+        case UpdatePhase::WriteRequest:
+            return Text(DetailText::AtWriteRequest) + ReplyText(outcome.reply);
+        case UpdatePhase::Transferring:
+            return BlockText(outcome) + ReplyText(outcome.reply);
+        default:
+            break;
+    }
+    return Text(DetailText::NoUpdate);
+}

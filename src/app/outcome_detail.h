@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "common/update_outcome.h"
+
+// The record's detail of an outcome: what was observed, in the short texts of
+// DetailText with their numbers filled in. Text that came from the device is
+// made fit to show first (DeviceTextFitToShow). UTF-8, one line.
+std::string DescribeOutcome(const UpdateOutcome& outcome);
+
+// Text a device sent, made harmless: every byte that is not printable ASCII
+// (control characters, and bytes a TFTP message should not hold) becomes "?",
+// and no more than kDeviceTextBytes characters are kept.
+std::string DeviceTextFitToShow(const char* text);

@@ -1,0 +1,48 @@
+#include "update_attempt.h"
+
+UpdateAttempt updateAttempt;
+
+namespace {
+
+constexpr LONGLONG kFileTimeUnitsPerMinute = 60LL * 10 * 1000 * 1000;
+
+LONGLONG FileTimeUnits(const SYSTEMTIME& time) {
+    FILETIME units{};
+    SystemTimeToFileTime(&time, &units);
+    return (static_cast<LONGLONG>(units.dwHighDateTime) << 32) | units.dwLowDateTime;
+}
+
+// The local time now, and its offset from UTC at this moment (summer time
+// included), as the time zone settings of Windows give them.
+LocalTime LocalTimeNow() {
+    SYSTEMTIME utc{};
+    GetSystemTime(&utc);
+    SYSTEMTIME local = utc;
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    LocalTime time;
+    time.year = local.wYear;
+    time.month = local.wMonth;
+    time.day = local.wDay;
+    time.hour = local.wHour;
+    time.minute = local.wMinute;
+    time.second = local.wSecond;
+    time.utcOffsetMinutes =
+        static_cast<int>((FileTimeUnits(local) - FileTimeUnits(utc)) / kFileTimeUnitsPerMinute);
+    return time;
+}
+
+}  // namespace
+
+void BeginAttempt() {
+    const bool showMessages = updateAttempt.showMessages;
+    updateAttempt = UpdateAttempt{};
+    updateAttempt.showMessages = showMessages;
+    updateAttempt.startedAt = GetTickCount64();
+}
+
+void NoteOutcome(const UpdateOutcome& outcome) {
+    updateAttempt.ended = true;
+    updateAttempt.outcome = outcome;
+    updateAttempt.endedAt = GetTickCount64();
+    updateAttempt.endedLocal = LocalTimeNow();
+}

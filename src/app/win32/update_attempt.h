@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+
+#include "app/record_line.h"
+#include "common/update_outcome.h"
+
+// The attempt whose progress window is open or has just ended: when it
+// began, how it ended and when. The record line is made from it.
+struct UpdateAttempt {
+    ULONGLONG startedAt = 0;  // GetTickCount64 at 開始
+    bool ended = false;       // the sequencer handed its outcome over
+    UpdateOutcome outcome;
+    ULONGLONG endedAt = 0;
+    LocalTime endedLocal;
+    // Cleared by /quiet in a run with /ip:: the outcome goes only into the
+    // exit code and the record.
+    bool showMessages = true;
+};
+
+extern UpdateAttempt updateAttempt;
+
+// At 開始, or at once with /ip:, before the progress window opens.
+void BeginAttempt();
+
+// When the sequencer hands its outcome to the window, before any message.
+void NoteOutcome(const UpdateOutcome& outcome);

@@ -1,0 +1,107 @@
+#include "update_record.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/record_line.h"
+#include "common/launch_options.h"
+#include "common/typed_address.h"
+#include "ethbox_version.h"
+#include "platform/ansi_text.h"
+#include "platform/executable_path.h"
+#include "platform/record_file.h"
+#include "transfer/firmware_image.h"
+#include "update_attempt.h"
+#include "window_text.h"
+
+namespace {
+
+constexpr wchar_t kRecordName[] = L"EthBoxVup-log.csv";
+constexpr wchar_t kRotatedName[] = L"EthBoxVup-log.1.csv";
+constexpr wchar_t kFallbackFolder[] = L"EthBoxVup";
+
+std::string Version() {
+    return std::string(ETHBOX_VERSION_TEXT) + (sizeof(void*) == 8 ? " win64" : " win32");
+}
+
+std::string ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &length)) {
+        return {};
+    }
+    return Utf8FromWide(std::wstring_view(name, length));
+}
+
+// The name as given, in UTF-8; a name that is no text of the code page (the
+// update refused it) keeps its ASCII, the rest as "?".
+std::string FirmwareNameUtf8() {
+    NativePath wide;
+    if (AnsiTextToPath(launchOptions.firmwareName, wide)) {
+        return Utf8FromWide(wide);
+    }
+    std::string ascii;
+    for (const char* c = launchOptions.firmwareName; *c != '\0'; ++c) {
+        ascii += static_cast<unsigned char>(*c) < 0x80 ? *c : '?';
+    }
+    return ascii;
+}
+
+UpdateRecord RecordOfAttempt() {
+    const UpdateAttempt& attempt = updateAttempt;
+    UpdateRecord record;
+    record.endedAt = attempt.endedLocal;
+    record.outcome = attempt.outcome;
+    record.typedAddress = typedAddress;
+    record.deviceKind = launchOptions.deviceKind;
+    record.probeEnabled = launchOptions.probeEnabled;
+    record.firmwareName = FirmwareNameUtf8();
+    record.image = firmwareImage.data;
+    record.tenthsFromStart = static_cast<std::int64_t>((attempt.endedAt - attempt.startedAt) / 100);
+    record.version = Version();
+    record.computerName = ComputerName();
+    return record;
+}
+
+bool AppendIn(const std::wstring& folder, const std::string& line) {
+    return AppendRecordLine(folder + kRecordName, folder + kRotatedName, RecordHeaderLine(), line);
+}
+
+std::wstring ExecutableFolder() {
+    NativePath path;
+    if (!GetExecutablePath(path)) {
+        return {};
+    }
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == NativePath::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+// %LOCALAPPDATA%\EthBoxVup\, made if need be.
+std::wstring FallbackFolder() {
+    wchar_t base[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    const std::wstring folder = std::wstring(base) + L"\\" + kFallbackFolder;
+    CreateDirectoryW(folder.c_str(), nullptr);  // there already, or made, or the append fails
+    return folder + L"\\";
+}
+
+}  // namespace
+
+void RecordAttempt() {
+    if (!updateAttempt.ended) {
+        return;  // no window opened, so no attempt
+    }
+    const std::string line = RecordLine(RecordOfAttempt());
+    const std::wstring beside = ExecutableFolder();
+    if (!beside.empty() && AppendIn(beside, line)) {
+        return;
+    }
+    const std::wstring fallback = FallbackFolder();
+    if (!fallback.empty()) {
+        AppendIn(fallback, line);
+    }
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/launch_options.h"
+#include "common/ui_texts.h"
+
+// How one update ended, with what the program observed on the way: the
+// message it showed and the facts behind it, each filled by the module that
+// learnt it (the image loader, the endpoint, the receive) and handed up to the
+// sequencer's one ending place. The record and the exit code of unattended
+// runs are made from it; nothing here is worked out again afterwards.
+
+// The exit code of an unattended run, and column 2 of the record.
+int OutcomeCode(UpdateMessage message);
+
+// Why a firmware image was refused (message M1).
+enum class ImageRefusal : std::uint8_t {
+    None,
+    NameRefused,  // a name no file can have ("?" or "*", or not text of the code page)
+    NotFound,     // no regular file of that name could be opened
+    TooSmall,     // under 5120 bytes: fileSize says how many
+    TooLarge,     // 188416 bytes or more: fileSize says how many
+    ReadError,    // a seek or read failed
+};
+
+// Which step of opening the endpoint failed (message M2).
+enum class EndpointFailure : std::uint8_t {
+    None,
+    Startup,         // WSAStartup
+    Socket,          // socket()
+    Bind,            // bind()
+    AddressTooLong,  // more than the 63 characters the endpoint holds
+};
+
+// What the last receive of an update brought.
+enum class ReplyKind : std::uint8_t {
+    None,          // nothing was received yet
+    NoAnswer,      // nothing within the time
+    ReceiveError,  // the receive failed (a datagram too large among others)
+    Empty,         // a datagram of no bytes
+    Packet,        // a datagram: its opcode and number are kept
+};
+
+// The ERROR text of a device is kept to this many bytes, before any check.
+constexpr std::size_t kDeviceTextBytes = 100;
+
+struct DeviceReply {
+    ReplyKind kind = ReplyKind::None;
+    bool portRefused = false;    // the wait saw the port refused (ICMP) before it ended
+    std::uint8_t opcode = 0;     // Packet: byte 1
+    std::uint16_t number = 0;    // Packet: bytes 2 and 3, the block number or ERROR code
+    std::uint8_t firstByte = 0;  // DATA: its first data byte, 0 when it has none
+    // ERROR: its text as received, up to its terminator and at most
+    // kDeviceTextBytes bytes. Raw: whatever the device sent, not yet fit to show.
+    char errorText[kDeviceTextBytes + 1] = {};
+};
+
+// Where the update was when it ended.
+enum class UpdatePhase : std::uint8_t {
+    Idle,          // no update was running
+    Starting,      // loading the image, opening the endpoint
+    Probing,       // reading "/info.sys"
+    WriteRequest,  // waiting for the acknowledgement of the write request
+    Transferring,  // sending the image
+    FlashWriting,  // the device writes its flash
+    Completed,
+};
+
+struct UpdateOutcome {
+    UpdateMessage message = UpdateMessage::Interrupted;
+    UpdatePhase phase = UpdatePhase::Idle;
+
+    // M1: why the image was refused, and the file's size when that is why.
+    ImageRefusal imageRefusal = ImageRefusal::None;
+    std::int64_t fileSize = 0;
+
+    // M2: the step that failed, and the socket layer's error number for it.
+    EndpointFailure endpointFailure = EndpointFailure::None;
+    int socketError = 0;
+
+    // M3 to M5: the last reply, and what the probe made of it.
+    DeviceReply reply;
+    DeviceKind reportedKind = DeviceKind::None;  // the kind a DATA block 1 named
+    int emptyAnswers = 0;                        // empty answers to the probe before the end
+
+    // M5, M6, M7: the last block sent, of how many the image takes; the
+    // seconds of flash writing counted (M7), the tenths of a second the
+    // transfer took from the write request to the last acknowledgement (M6).
+    int block = 0;
+    int blocks = 0;
+    int second = 0;
+    std::int64_t transferTenths = 0;
+
+    // The loaded image's length; 0 when none was loaded.
+    std::int32_t imageLength = 0;
+};
