@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds what the Windows benchmarks run: EthBoxVup.exe, the test driver, the
 # polling build, the timer probe and the schedule floor (windows preset), the
-# 32-bit EthBoxVup.exe and its timer probe and schedule floor (windows-x86 preset), and an ethbox-sim without
-# sanitizers (build/bench, Release), so that the device answers as fast as it
-# can. Quiet when all is up to date.
+# 32-bit EthBoxVup.exe with its timer probe and schedule floor (windows-x86
+# preset), and an ethbox-sim without sanitizers (build/bench, Release), so
+# that the device answers as fast as it can. Quiet when all is up to date.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/report-failures.sh"
 
