@@ -49,6 +49,11 @@ declare -A TIMER_PROBE_EXE=(
     [x64]=$ROOT/build/windows/bench/windows/timer-probe.exe
     [x86]=$ROOT/build/windows-x86/bench/windows/timer-probe.exe
 )
+# What the device's schedule alone costs, built beside each (bench/windows/schedule_floor.cpp).
+declare -A FLOOR_EXE=(
+    [x64]=$ROOT/build/windows/bench/windows/schedule-floor.exe
+    [x86]=$ROOT/build/windows-x86/bench/windows/schedule-floor.exe
+)
 declare -A BUILD_NAME=([x64]="64-bit, windows preset" [x86]="32-bit, windows-x86 preset")
 # The reference for the sleeping wait, in the 64-bit build only.
 POLLING_EXE=$ROOT/build/windows/bench/windows/EthBoxVup-polling.exe
