@@ -112,6 +112,8 @@ scripts/wine-exec.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$man
 program_dir=$root/build/windows/demo
 mkdir -p "$program_dir"
 cp "$exe" "$program_dir/EthBoxVup.exe"
+# The record the program keeps beside itself: this demo's line alone.
+rm -f "$program_dir/EthBoxVup-log.csv"
 firmware=$program_dir/demo-firmware.bin
 head -c "$size" < <(yes 'EthBoxVup demo firmware image') >"$firmware"
 
@@ -184,6 +186,9 @@ else
     echo "The device did NOT keep the firmware file." >&2
     status=1
 fi
+
+echo "== The program's record of it ($program_dir/EthBoxVup-log.csv)"
+sed 's/\r$//; 1s/^\xEF\xBB\xBF//' "$program_dir/EthBoxVup-log.csv" 2>/dev/null || echo "(none)"
 
 # The schedule the device relies on: the probe's tick, the write request's,
 # 50 ms after its acknowledgement, one tick per further block, then eleven
