@@ -51,7 +51,12 @@ explain_program_end() {
     kill -0 "$APP_PID" 2>/dev/null && return 0
     wait "$APP_PID" 2>/dev/null || status=$?
     echo "  EthBoxVup ${APP_ARGS} had ended, status $status; Wine said:"
-    sed 's/^/    /' "$APP_LOG" 2>/dev/null || true
+    # In the console's code page, 932 under the Japanese locale.
+    if iconv -f UTF-8 -t UTF-8 "$APP_LOG" >/dev/null 2>&1; then
+        sed 's/^/    /' "$APP_LOG"
+    else
+        iconv -f CP932 -t UTF-8 -c "$APP_LOG" | sed 's/^/    /'
+    fi 2>/dev/null || true
     APP_PID=
 }
 
@@ -136,11 +141,30 @@ value_of() {
 # The address dialog: the program's unowned window with the address field.
 MAIN=(--title "$TITLE" --unowned --with-id 1005)
 
+# Waits, at most 10 s, for the address dialog of the program started last,
+# and fails at once, with what Wine said, if that program ends first: one
+# that never came up must not hold the test up, nor leave it to the time-out.
+await_address_dialog() {
+    local finder
+    driver find-window "${MAIN[@]}" --timeout 10000 >/dev/null 2>&1 &
+    finder=$!
+    while kill -0 "$finder" 2>/dev/null; do
+        if [[ -n ${APP_PID:-} ]] && ! kill -0 "$APP_PID" 2>/dev/null; then
+            kill "$finder" 2>/dev/null || true
+            wait "$finder" 2>/dev/null || true
+            fail "EthBoxVup ended before its address dialog appeared"
+        fi
+        sleep 0.05
+    done
+    wait "$finder" || fail "the address dialog did not appear within 10 s"
+}
+
 GUIDANCE=$'ETHERNETボックスのIPアドレスを設定してください。\n[開始]ボタンでバージョンアップを開始します。'
 
 # Checks the address dialog's caption and texts, and ADDRESS in its field.
 expect_address_dialog_texts() {
     local address=$1 state
+    await_address_dialog
     state=$(driver window-state "${MAIN[@]}" --timeout 10000) || fail "the address dialog did not appear"
     expect_eq "$(value_of title <<<"$state")" "$TITLE" "caption"
     expect_eq "$(driver get-text "${MAIN[@]}" --id 1005)" "$address" "proposed address in 1005"

@@ -116,6 +116,7 @@ expect_image_kept() {
 
 # type_address TEXT: puts TEXT into the address field, as typed.
 type_address() {
+    await_address_dialog
     driver set-text "${MAIN[@]}" --id 1005 -- "$1" || fail "could not type the address [$1]"
 }
 
