@@ -115,17 +115,24 @@ expect_app_exit() {
     [[ $status == "$expected" ]] || fail "EthBoxVup exited with $status, expected $expected"
 }
 
+# Succeeds when TEXT, blanks aside, is four groups of digits whose first is
+# not 127: an address outside 127.0.0.0/8 that the program would send to.
+# Anything else it sends nowhere: 127.x, or no address it would take.
+sends_outside_loopback() {
+    local first
+    [[ ${1// /} =~ ^([0-9]+)\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || return 1
+    first=$(sed 's/^0*//' <<<"${BASH_REMATCH[1]}")
+    [[ $first != 127 ]]
+}
+
 # Fails unless TEXT, a command line or its part, gives /ip: only an address
-# in 127.0.0.0/8 or one that is not four groups of digits at all (which the
-# program must refuse): a test never makes the program send anywhere else.
+# the program sends nowhere but to loopback.
 guard_ip_option() {
-    local address first
+    local address
     [[ ${1,,} =~ /ip:([^[:space:]]*) ]] || return 0
     address=${BASH_REMATCH[1]}
-    if [[ $address =~ ^([0-9]+)\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
-        first=$(sed 's/^0*//' <<<"${BASH_REMATCH[1]}")
-        [[ $first == 127 ]] || fail "/ip:$address is outside 127.0.0.0/8: not starting the program"
-    fi
+    ! sends_outside_loopback "$address" ||
+        fail "/ip:$address is outside 127.0.0.0/8: not starting the program"
 }
 
 expect_eq() {

@@ -124,12 +124,10 @@ type_address() {
 # is not four groups of digits at all (which the program must refuse): a test
 # must never make the program send anywhere else.
 guard_address() {
-    local text first
+    local text
     text=$(driver get-text "${MAIN[@]}" --id 1005) || fail "cannot read the address field"
-    if [[ ${text// /} =~ ^([0-9]+)\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
-        first=$(sed 's/^0*//' <<<"${BASH_REMATCH[1]}")
-        [[ $first == 127 ]] || fail "the address field holds [$text], outside 127.0.0.0/8: not pressing 開始"
-    fi
+    ! sends_outside_loopback "$text" ||
+        fail "the address field holds [$text], outside 127.0.0.0/8: not pressing 開始"
 }
 
 # run_update NAME [WATCH OPTION...]: presses 開始, follows what happens until
