@@ -95,15 +95,6 @@ std::string NetworkCauseText(const UpdateOutcome& outcome) {
     return {};
 }
 
-std::string ImageRefusalReason(const UpdateOutcome& outcome);
-
-std::string ImageRefusalText(const UpdateOutcome& outcome) {
-    if (!outcome.firmwarePath.empty()) {
-        return ImageRefusalReason(outcome) + Fill(DetailText::FirmwarePath, {outcome.firmwarePath});
-    }
-    return ImageRefusalReason(outcome);
-}
-
 std::string ImageRefusalReason(const UpdateOutcome& outcome) {
     switch (outcome.imageRefusal) {
         case ImageRefusal::NameRefused:
@@ -119,6 +110,15 @@ std::string ImageRefusalReason(const UpdateOutcome& outcome) {
             break;
     }
     return Text(DetailText::FileReadError);
+}
+
+// Where it looked, so that a file put in the current folder instead of the
+// program's is seen at once.
+std::string ImageRefusalText(const UpdateOutcome& outcome) {
+    if (outcome.firmwarePath.empty()) {
+        return ImageRefusalReason(outcome);
+    }
+    return ImageRefusalReason(outcome) + Fill(DetailText::FirmwarePath, {outcome.firmwarePath});
 }
 
 std::string EndpointFailureText(const UpdateOutcome& outcome) {
