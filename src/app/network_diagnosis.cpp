@@ -3,7 +3,8 @@
 namespace {
 
 constexpr std::size_t kAdaptersNamed = 3;
-constexpr std::uint32_t kLoopbackNetwork = 0x7F000000;  // 127.0.0.0/8, every address of it this PC's
+constexpr std::uint32_t kLoopbackNetwork =
+    0x7F000000;  // 127.0.0.0/8, every address of it this PC's
 
 bool Holds(const Ipv4Prefix& prefix, std::uint32_t address) {
     if (prefix.length <= 0 || prefix.length > 32) {
@@ -67,8 +68,8 @@ struct Holders {
 Holders HoldersOf(const NetworkFacts& facts, std::uint32_t address) {
     Holders holders;
     for (const AdapterFacts& adapter : facts.adapters) {
-        const bool routedHere = facts.routeKnown && facts.routeOnLink &&
-                                adapter.index == facts.routeInterface;
+        const bool routedHere =
+            facts.routeKnown && facts.routeOnLink && adapter.index == facts.routeInterface;
         if (adapter.loopback || !(NetworkHolds(adapter, address) || routedHere)) {
             continue;
         }

@@ -77,8 +77,7 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
         const char* detail;
         const char* address = "192.168.0.202";
     } rows[] = {
-        {"a laptop on Wi-Fi at home, its Ethernet to the device unplugged",
-         kProbeUnanswered,
+        {"a laptop on Wi-Fi at home, its Ethernet to the device unplugged", kProbeUnanswered,
          Route({{kEthernetOut, kWifiHome}}, 12, false),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークのアダプター"
          "「イーサネット 192.168.0.10/24」が接続されていません(ケーブル、Wi-Fi)"},
@@ -94,7 +93,8 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
                  Adapter("D", 6, true, "192.168.2.4", 24)}},
                2, false),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続した"
-         "アダプターがありません。接続中: 「A 10.0.0.5/8」、「B 172.16.1.2/16」、「C 192.168.1.4/24」"},
+         "アダプターがありません。接続中: 「A 10.0.0.5/8」、「B 172.16.1.2/16」、「C "
+         "192.168.1.4/24」"},
         {"every adapter out, Wi-Fi off",
          kProbeUnanswered,
          {{Loopback(8), Adapter("Wi-Fi", 12, false, "10.0.0.5", 24)}},
@@ -143,7 +143,8 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
         {"the cable pulled during the transfer",
          kBlockUnacknowledged,
          {{Adapter("イーサネット", 11, false, "192.168.0.10", 24, kResolved), kWifiHome}},
-         "ブロック3/11: 1秒以内に応答なし。転送中にアダプター「イーサネット 192.168.0.10/24」の接続が"
+         "ブロック3/11: 1秒以内に応答なし。転送中にアダプター「イーサネット "
+         "192.168.0.10/24」の接続が"
          "切れました"},
         {"the device switched off during the transfer",
          kBlockUnacknowledged,
@@ -153,10 +154,8 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
          kBlockUnacknowledged,
          {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}},
          "ブロック3/11: 1秒以内に応答なし"},
-        {"during the transfer, through a gateway all along: nothing changed",
-         kBlockUnacknowledged,
-         Route({{kWifiHome}}, 12, false),
-         "ブロック3/11: 1秒以内に応答なし"},
+        {"during the transfer, through a gateway all along: nothing changed", kBlockUnacknowledged,
+         Route({{kWifiHome}}, 12, false), "ブロック3/11: 1秒以内に応答なし"},
         {"nothing of the network could be read",
          kProbeUnanswered,
          {},

@@ -1,7 +1,7 @@
-#include <winsock2.h>
-#include <windows.h>
-#include <ws2ipdef.h>
 #include <iphlpapi.h>
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2ipdef.h>
 
 #include <string>
 #include <vector>
@@ -44,8 +44,9 @@ class IpHelper {
     HMODULE module_ = nullptr;
 };
 
-constexpr ULONG kAdaptersBufferBytes = 16 * 1024;  // Microsoft's advice: enough for most PCs at once
-constexpr int kAdaptersAttempts = 3;               // the list may grow between two calls
+constexpr ULONG kAdaptersBufferBytes =
+    16 * 1024;                        // Microsoft's advice: enough for most PCs at once
+constexpr int kAdaptersAttempts = 3;  // the list may grow between two calls
 
 std::string Utf8(const wchar_t* text) {
     if (text == nullptr || *text == L'\0') {
@@ -66,8 +67,8 @@ std::uint32_t HostOrder(const sockaddr_in& address) {
 }
 
 void ReadAdapters(const IpHelper& helper, NetworkFacts& facts) {
-    const auto getAdaptersAddresses = helper.Find<decltype(::GetAdaptersAddresses)>(
-        "GetAdaptersAddresses");
+    const auto getAdaptersAddresses =
+        helper.Find<decltype(::GetAdaptersAddresses)>("GetAdaptersAddresses");
     if (getAdaptersAddresses == nullptr) {
         return;
     }
@@ -78,8 +79,8 @@ void ReadAdapters(const IpHelper& helper, NetworkFacts& facts) {
     for (int attempt = 0; attempt < kAdaptersAttempts && result == ERROR_BUFFER_OVERFLOW;
          ++attempt) {
         buffer.assign(size, 0);
-        result = getAdaptersAddresses(AF_INET, flags, nullptr,
-                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+        result = getAdaptersAddresses(
+            AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
     }
     if (result != NO_ERROR) {
         return;
@@ -95,9 +96,8 @@ void ReadAdapters(const IpHelper& helper, NetworkFacts& facts) {
              unicast != nullptr; unicast = unicast->Next) {
             const SOCKADDR* address = unicast->Address.lpSockaddr;
             if (address != nullptr && address->sa_family == AF_INET) {
-                read.addresses.push_back(
-                    {HostOrder(*reinterpret_cast<const sockaddr_in*>(address)),
-                     static_cast<int>(unicast->OnLinkPrefixLength)});
+                read.addresses.push_back({HostOrder(*reinterpret_cast<const sockaddr_in*>(address)),
+                                          static_cast<int>(unicast->OnLinkPrefixLength)});
             }
         }
         facts.adapters.push_back(read);
