@@ -1,7 +1,11 @@
-#include <iphlpapi.h>
-#include <windows.h>
+// In this order: iphlpapi.h needs the types of the three before it.
 #include <winsock2.h>
+
+#include <windows.h>
+
 #include <ws2ipdef.h>
+
+#include <iphlpapi.h>
 
 #include <string>
 #include <vector>
