@@ -63,6 +63,7 @@ NetworkDiagnosis Cause(NetworkCause cause, const AdapterFacts* adapter = nullptr
 struct Holders {
     std::vector<const AdapterFacts*> connected;
     std::vector<const AdapterFacts*> down;
+    bool bypassed = false;  // a connected one holds it, yet the route goes elsewhere (a VPN's)
 };
 
 Holders HoldersOf(const NetworkFacts& facts, std::uint32_t address) {
@@ -77,6 +78,8 @@ Holders HoldersOf(const NetworkFacts& facts, std::uint32_t address) {
             holders.down.push_back(&adapter);
         } else if (!facts.routeKnown || routedHere) {
             holders.connected.push_back(&adapter);
+        } else {
+            holders.bypassed = true;
         }
     }
     return holders;
@@ -129,7 +132,7 @@ NetworkDiagnosis Judge(const UpdateOutcome& outcome, std::uint32_t address,
         if (down != nullptr) {
             return Cause(downCause, down);
         }
-        if (answeredBefore || facts.adapters.empty()) {
+        if (answeredBefore || facts.adapters.empty() || holders.bypassed) {
             return {};
         }
         return NotOnTheNetwork(facts);

@@ -95,6 +95,12 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続した"
          "アダプターがありません。接続中: 「A 10.0.0.5/8」、「B 172.16.1.2/16」、「C "
          "192.168.1.4/24」"},
+        {"a VPN's route takes the address away from the Ethernet that holds it: nothing sure",
+         kProbeUnanswered,
+         Route({{Adapter("イーサネット", 11, true, "192.168.0.10", 24),
+                 Adapter("VPN", 20, true, "10.8.0.2", 24)}},
+               20, false),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし"},
         {"every adapter out, Wi-Fi off",
          kProbeUnanswered,
          {{Loopback(8), Adapter("Wi-Fi", 12, false, "10.0.0.5", 24)}},
