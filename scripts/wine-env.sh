@@ -9,4 +9,10 @@ export WINEARCH=win64
 # that sets ETHBOX_WINE_LOCALE=en_US.UTF-8 gets the Western 1252 instead.
 export LANG=${ETHBOX_WINE_LOCALE:-ja_JP.UTF-8}
 export LC_ALL=$LANG
+# Every wait of the tests for a window, a text or a program's end is its
+# time on a quiet machine times this (the driver's time-outs, the scripts'
+# loops): 3 fits a 2-core machine running the whole test command with another
+# busy process beside it. A wait only decides a row when it runs out, so a
+# larger one costs time only when something is already wrong.
+export ETHBOX_WAIT_SCALE=${ETHBOX_WAIT_SCALE:-3}
 unset _ethbox_root

@@ -96,7 +96,11 @@ trap 'exit 143' TERM
 trap 'exit 130' INT
 trap 'exit 129' HUP
 
-source "$root/scripts/xvfb-start.sh"
+# The compiled keymap's folder is the session's own, so that its X server
+# never meets another session's server compiling into the same file (see
+# xvfb-start.sh).
+mount -t tmpfs -o size=16m tmpfs /var/lib/xkb 2>/dev/null || true
+source "$root/scripts/xvfb-start.sh" || exit 125
 # Persistent until the session kills it: a program's first window then never
 # waits for a server to start, nor for one that is shutting down.
 wineserver -p
@@ -107,15 +111,25 @@ wineserver -p
 wineboot >/dev/null 2>&1 || true
 # Wine ends its desktop a few seconds after the last window is gone, and the
 # next program then waits up to ten seconds for a new one: a hidden window of
-# the driver's keeps it alive for the whole session. It prints its handle once
-# the window exists.
+# the driver's keeps it alive for the whole session. Nothing runs in the
+# session before that window exists: a session whose desktop cannot show a
+# window is no place to test a program. It prints its handle once it does.
 driver=$root/build/windows/tests/driver/ethbox-driver.exe
 if [[ -f $driver ]]; then
-    "$root/scripts/wine-exec.sh" "$driver" keep-desktop >"$session/keep-desktop.out" 2>/dev/null &
-    for ((waited = 0; waited < 200; waited++)); do
+    "$root/scripts/wine-exec.sh" "$driver" keep-desktop >"$session/keep-desktop.out" 2>"$session/keep-desktop.err" &
+    keeper=$!
+    ready_within=$((10 * ETHBOX_WAIT_SCALE))
+    for ((waited = 0; waited < ready_within * 20; waited++)); do
         [[ -s $session/keep-desktop.out ]] && break
+        kill -0 "$keeper" 2>/dev/null || break
         sleep 0.05
     done
+    if [[ ! -s $session/keep-desktop.out ]]; then
+        echo "wine-session: the desktop's keeper (ethbox-driver keep-desktop) showed no window" \
+            "within $ready_within s; it said:" >&2
+        sed 's/^/    /' "$session/keep-desktop.err" >&2
+        exit 125
+    fi
 fi
 
 # In a process group of its own, so that stopping the session stops whatever

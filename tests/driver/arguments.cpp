@@ -1,5 +1,6 @@
 #include "arguments.h"
 
+#include <cstdlib>
 #include <cwchar>
 
 #include "window_text.h"
@@ -78,6 +79,16 @@ std::optional<long long> Arguments::Number(const std::wstring& name) const {
 
 long long Arguments::NumberOr(const std::wstring& name, long long fallback) const {
     return Number(name).value_or(fallback);
+}
+
+long long Arguments::WaitMs(const std::wstring& name, long long fallback) const {
+    return NumberOr(name, fallback) * WaitScale();
+}
+
+long long WaitScale() {
+    const wchar_t* text = _wgetenv(L"ETHBOX_WAIT_SCALE");
+    const long long scale = text != nullptr ? ParseNumber(text).value_or(1) : 1;
+    return scale >= 1 ? scale : 1;
 }
 
 std::vector<long long> Arguments::Numbers(const std::wstring& name) const {

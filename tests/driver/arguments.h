@@ -23,6 +23,8 @@ class Arguments {
     std::optional<long long> Number(const std::wstring& name) const;
     long long NumberOr(const std::wstring& name, long long fallback) const;
     std::vector<long long> Numbers(const std::wstring& name) const;
+    // A time-out: the option's milliseconds, or `fallback`, times WaitScale().
+    long long WaitMs(const std::wstring& name, long long fallback) const;
 
     // The first complaint found while reading the arguments, or empty.
     const std::string& Error() const { return error_; }
@@ -33,6 +35,10 @@ class Arguments {
     std::vector<std::wstring> words_;
     std::string error_;
 };
+
+// How many times its time on a quiet machine every wait may take: the
+// harness's ETHBOX_WAIT_SCALE, a whole number from 1 (1 when unset).
+long long WaitScale();
 
 // Reads a decimal or 0x-prefixed hexadecimal number; empty when it is not one.
 std::optional<long long> ParseNumber(const std::wstring& text);

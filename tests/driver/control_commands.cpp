@@ -63,7 +63,7 @@ int SetTextCommand(const Arguments& arguments, HWND control) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(control, WM_SETTEXT, 0,
                              reinterpret_cast<LPARAM>(arguments.Words().front().c_str()),
-                             SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &result) ||
+                             SMTO_ABORTIFHUNG, AnswerTimeoutMs(), &result) ||
         result != TRUE) {
         return Fail("the control did not take the text");
     }
@@ -79,7 +79,7 @@ int ClickCommand(const Arguments& arguments, HWND button) {
     }
     if (arguments.Has(L"send")) {
         DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+        if (!SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, AnswerTimeoutMs(),
                                  &result)) {
             return Fail("the program did not handle the click in time");
         }

@@ -37,7 +37,7 @@ int LaunchCommand(const Arguments& arguments, HWND) {
     itsWindows.processId = process.dwProcessId;
     std::set<HWND> seen;
     const bool watching = arguments.Has(L"watch-windows");
-    const long long timeout = arguments.NumberOr(L"timeout", 10000);
+    const long long timeout = arguments.WaitMs(L"timeout", 10000);
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout);
     DWORD waited = WAIT_TIMEOUT;
     while (waited == WAIT_TIMEOUT && GetTickCount64() < deadline) {

@@ -27,7 +27,7 @@ int ScreenshotCommand(const Arguments& arguments, HWND) {
         if (window == nullptr) {
             return Fail(error);
         }
-        RepaintNow(window, kAnswerTimeoutMs);
+        RepaintNow(window, AnswerTimeoutMs());
         Sleep(300);
         GetWindowRect(window, &area);
     }

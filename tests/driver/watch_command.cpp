@@ -193,7 +193,7 @@ void Watch::ReadMessageBox(HWND box, bool dismiss, std::vector<Action>& actions)
     // read until two readings a little apart agree.
     std::string icon;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        RepaintNow(box, kAnswerTimeoutMs);
+        RepaintNow(box, AnswerTimeoutMs());
         Sleep(50);
         const std::string reading = MessageIconKind(box);
         if (reading == icon) {
@@ -366,7 +366,7 @@ int WatchCommand(const Arguments& arguments, HWND main) {
     if (!ReadActions(arguments, actions, error)) {
         return Fail(error);
     }
-    const long long timeout = arguments.NumberOr(L"timeout", kDefaultWatchTimeoutMs);
+    const long long timeout = arguments.WaitMs(L"timeout", kDefaultWatchTimeoutMs);
     const long long poll = arguments.NumberOr(L"poll", kDefaultWatchPollMs);
     DWORD processId = 0;
     GetWindowThreadProcessId(main, &processId);

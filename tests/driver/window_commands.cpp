@@ -85,7 +85,7 @@ int WaitGoneCommand(const Arguments& arguments, HWND) {
     if (!selector) {
         return Fail(error);
     }
-    const long long timeout = arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
+    const long long timeout = arguments.WaitMs(L"timeout", kDefaultTimeoutMs);
     if (!WaitUntilNoWindow(*selector, static_cast<DWORD>(timeout))) {
         return Fail("the window is still there after " + std::to_string(timeout) + " ms");
     }
@@ -99,7 +99,8 @@ int WaitGoneCommand(const Arguments& arguments, HWND) {
 // they do not within the time-out.
 int WindowStateCommand(const Arguments& arguments, HWND window) {
     const auto conditions = arguments.Values(L"until");
-    const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
+    const long long timeout = arguments.WaitMs(L"timeout", kDefaultTimeoutMs);
+    const ULONGLONG deadline = GetTickCount64() + timeout;
     for (;;) {
         const State state = StateOf(window);
         bool allHold = true;
@@ -108,7 +109,13 @@ int WindowStateCommand(const Arguments& arguments, HWND window) {
         }
         if (allHold || GetTickCount64() >= deadline) {
             PrintState(state);
-            return allHold ? 0 : Fail("the window did not reach the state asked for");
+            std::wstring wanted;
+            for (const auto& condition : conditions) {
+                wanted += L" " + condition;
+            }
+            return allHold ? 0
+                           : Fail("the window did not reach" + Utf8FromWide(wanted) + " within " +
+                                  std::to_string(timeout) + " ms");
         }
         Sleep(kPollMs);
     }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "window_text.h"
+
 const wchar_t* const kSelectorFlags[] = {L"owned", L"unowned", L"hidden-too", nullptr};
 
 namespace {
@@ -126,6 +128,25 @@ std::vector<HWND> MatchingWindows(const WindowSelector& selector) {
     return search.found;
 }
 
+std::string DescribeSelector(const WindowSelector& selector) {
+    std::string text = "[";
+    if (selector.title) {
+        text += "title \"" + Utf8FromWide(*selector.title) + "\" ";
+    }
+    for (const int id : selector.withIds) {
+        text += "with id " + std::to_string(id) + " ";
+    }
+    if (selector.ownership != WindowSelector::Ownership::Any) {
+        text += selector.ownership == WindowSelector::Ownership::Owned ? "owned " : "unowned ";
+    }
+    text += "class \"" + Utf8FromWide(selector.className) + "\"]";
+    return text;
+}
+
+UINT AnswerTimeoutMs() {
+    return static_cast<UINT>(kAnswerTimeoutMs * WaitScale());
+}
+
 HWND WaitForOneWindow(const WindowSelector& selector, DWORD timeoutMs, std::string& error) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
@@ -138,7 +159,8 @@ HWND WaitForOneWindow(const WindowSelector& selector, DWORD timeoutMs, std::stri
             return nullptr;
         }
         if (GetTickCount64() >= deadline) {
-            error = "no matching window appeared within " + std::to_string(timeoutMs) + " ms";
+            error = "no window " + DescribeSelector(selector) + " appeared within " +
+                    std::to_string(timeoutMs) + " ms";
             return nullptr;
         }
         Sleep(kPollMs);
@@ -199,7 +221,7 @@ HWND WaitForSelectedWindow(const Arguments& arguments, std::string& error) {
     if (!selector) {
         return nullptr;
     }
-    const long long timeout = arguments.NumberOr(L"timeout", kDefaultTimeoutMs);
+    const long long timeout = arguments.WaitMs(L"timeout", kDefaultTimeoutMs);
     return WaitForOneWindow(*selector, static_cast<DWORD>(timeout), error);
 }
 

@@ -41,6 +41,9 @@ bool Matches(const WindowSelector& selector, HWND window);
 
 std::vector<HWND> MatchingWindows(const WindowSelector& selector);
 
+// The selector as a failure names it: its title, ids, ownership and class.
+std::string DescribeSelector(const WindowSelector& selector);
+
 // Waits up to `timeoutMs` for exactly one matching window. Null, with `error`
 // set, when none appeared or when several match.
 HWND WaitForOneWindow(const WindowSelector& selector, DWORD timeoutMs, std::string& error);
@@ -56,15 +59,17 @@ std::wstring ClassNameOf(HWND window);
 // that -1 and 65535 name the same static text. Null when there is none.
 HWND FindControl(HWND window, int id, int nth = 1);
 
-// How long commands wait for a window that is not there yet, and for an answer.
+// How long commands wait for a window that is not there yet, and for an
+// answer, on a quiet machine (each scaled by WaitScale()).
 constexpr DWORD kDefaultTimeoutMs = 5000;
 constexpr UINT kAnswerTimeoutMs = 2000;
+UINT AnswerTimeoutMs();
 constexpr DWORD kPollMs = 20;
 
 // A control's text through WM_GETTEXT; empty when there is no control or its
 // window does not answer within `timeoutMs`, which tells a hung program from
 // an empty field.
-std::optional<std::wstring> ControlText(HWND control, UINT timeoutMs = kAnswerTimeoutMs);
+std::optional<std::wstring> ControlText(HWND control, UINT timeoutMs = AnswerTimeoutMs());
 
 // The selector of a command's arguments, waited for up to --timeout (default
 // kDefaultTimeoutMs). Null, with `error` set, on failure.

@@ -14,6 +14,8 @@ if [[ -z ${ETHBOX_WINE_SESSION:-} ]] || ! "$ROOT/scripts/netns-is-isolated.sh"; 
     exit 1
 fi
 
+source "$ROOT/scripts/wine-env.sh"
+
 if (($# < 2)); then
     echo "usage: $(basename "$0") PATH/TO/EthBoxVup.exe PATH/TO/ethbox-driver.exe" >&2
     exit 2
@@ -95,15 +97,17 @@ start_app() {
     APP_STARTS=$((APP_STARTS + 1))
     APP_LOG=$WORK/program.$APP_STARTS.log
     APP_ARGS="$*"
-    wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
+    # Wine's errors are kept: a program that never came up says why.
+    WINEDEBUG=err+all wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
     APP_PIDS+=("$APP_PID")
 }
 
-# expect_app_exit STATUS [SECONDS]: waits, at most SECONDS (20), for the
-# background program APP_PID to end, and checks its exit status.
+# expect_app_exit STATUS [SECONDS]: waits, at most SECONDS (20) times
+# ETHBOX_WAIT_SCALE, for the background program APP_PID to end, and checks
+# its exit status.
 expect_app_exit() {
-    local expected=$1 seconds=${2:-20} status=0 waited
+    local expected=$1 seconds=$((${2:-20} * ETHBOX_WAIT_SCALE)) status=0 waited
     for ((waited = 0; waited < seconds * 20; waited++)); do
         kill -0 "$APP_PID" 2>/dev/null || break
         sleep 0.05
@@ -148,7 +152,7 @@ value_of() {
 # The address dialog: the program's unowned window with the address field.
 MAIN=(--title "$TITLE" --unowned --with-id 1005)
 
-# Waits, at most 10 s, for the address dialog of the program started last,
+# Waits, at most 10 s (scaled), for the address dialog of the program started last,
 # and fails at once, with what Wine said, if that program ends first: one
 # that never came up must not hold the test up, nor leave it to the time-out.
 await_address_dialog() {
@@ -163,7 +167,7 @@ await_address_dialog() {
         fi
         sleep 0.05
     done
-    wait "$finder" || fail "the address dialog did not appear within 10 s"
+    wait "$finder" || fail "the address dialog did not appear within $((10 * ETHBOX_WAIT_SCALE)) s"
 }
 
 GUIDANCE=$'ETHERNETボックスのIPアドレスを設定してください。\n[開始]ボタンでバージョンアップを開始します。'

@@ -12,6 +12,11 @@ for args in "" "/type_ap" "/fm1:fw.bin" "/fm1:fw.bin /type_ab" "/FM1 fw.bin /TYP
     expect_eq "$status" 255 "exit status for [$args]"
 done
 
+step "a complete line whose address dialog cannot be made (no display): exit status 255, not 0"
+status=0
+DISPLAY=:999 wine_run "$APP" /fm1:fw.bin /type_e2 2>/dev/null || status=$?
+expect_eq "$status" 255 "exit status with no display to show the address dialog on"
+
 # Exact command lines, program name included, as the system hands them over,
 # under the code page of the row.
 long_name=$(printf 'f%.0s' {1..260})

@@ -51,7 +51,7 @@ start_sim() {
         >"$WORK/$name.log" 2>&1 &
     SIM_PID[$name]=$!
     HELPER_PIDS+=("$!")
-    for ((waited = 0; waited < 100; waited++)); do
+    for ((waited = 0; waited < 100 * ETHBOX_WAIT_SCALE; waited++)); do
         grep -q '^ready ' "$WORK/$name.log" && return 0
         kill -0 "${SIM_PID[$name]}" 2>/dev/null || break
         sleep 0.05

@@ -70,6 +70,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (verdict == StartupVerdict::Unattended) {
         return RunUnattended();
     }
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADDRESS_DIALOG), nullptr, AddressDialogProc, 0);
+    // An address dialog that could not be made (no desktop to show it on) was
+    // never seen: the run ends as one that showed nothing, not as a quit.
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADDRESS_DIALOG), nullptr, AddressDialogProc,
+                        0) == -1) {
+        return kExitIncomplete;
+    }
     return 0;
 }
