@@ -28,6 +28,8 @@ done
 
 echo "== The look at the PC's network before the message box: network-look.exe under Wine"
 echo "command: $BENCH_COMMAND"
-describe_builds
+for build in "${BENCH_BUILDS[@]}"; do
+    echo "$build: ${LOOK_EXE[$build]#"$ROOT/"} (${BUILD_NAME[$build]}, the program's own code for the look)"
+done
 table_row "" "${COLUMNS[@]}"
 figure_row "one look, $looks processes, ms (median, range)" median_of look 1
