@@ -240,9 +240,9 @@ std::string DescribeOutcome(const UpdateOutcome& outcome) {
 }
 
 std::string MessageWithDetail(const UpdateOutcome& outcome) {
-    const std::string message = MessageText(outcome.message);
-    if (outcome.message == UpdateMessage::Completed) {
-        return message;
+    std::string text = MessageText(outcome.message);
+    if (outcome.message != UpdateMessage::Completed) {
+        text += "\n\n" + DescribeOutcome(outcome);
     }
-    return message + "\n\n" + DescribeOutcome(outcome);
+    return text;
 }
