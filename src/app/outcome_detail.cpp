@@ -47,7 +47,55 @@ std::string Tenths(std::int64_t tenths) {
     return Number(tenths / 10) + "." + Number(tenths % 10);
 }
 
-std::string ImageRefusalText(const UpdateOutcome& outcome) {
+std::string Dotted(std::uint32_t address) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        text += Number((address >> shift) & 0xFFu) + (shift > 0 ? "." : "");
+    }
+    return text;
+}
+
+std::string Adapters(const std::vector<AdapterShown>& adapters) {
+    std::string text;
+    for (const AdapterShown& adapter : adapters) {
+        text += (text.empty() ? "" : "、") +
+                Fill(DetailText::AdapterAddress,
+                     {adapter.name, Dotted(adapter.address) + "/" + Number(adapter.prefixLength)});
+    }
+    return text;
+}
+
+// Why nothing answered, as the shell found it; nothing when no cause held.
+std::string NetworkCauseText(const UpdateOutcome& outcome) {
+    const NetworkDiagnosis& network = outcome.network;
+    const std::string address = Dotted(network.address);
+    const std::string adapters = Adapters(network.adapters);
+    switch (network.cause) {
+        case NetworkCause::None:
+            break;
+        case NetworkCause::SendRefused:
+            return Fill(DetailText::SendRefused, {Number(outcome.sendError)});
+        case NetworkCause::OwnAddress:
+            return Fill(DetailText::OwnAddress, {address});
+        case NetworkCause::OtherNetwork:
+            return Fill(DetailText::OtherNetwork, {address, adapters});
+        case NetworkCause::NoConnectedAdapter:
+            return Text(DetailText::NoConnectedAdapter);
+        case NetworkCause::AdapterDisconnected:
+            return Fill(DetailText::AdapterDisconnected, {address, adapters});
+        case NetworkCause::NoDevice:
+            return Fill(DetailText::NoDevice, {address});
+        case NetworkCause::DeviceSilent:
+            return Fill(DetailText::DeviceSilent, {address});
+        case NetworkCause::AdapterLost:
+            return Fill(DetailText::AdapterLost, {address, adapters});
+        case NetworkCause::DeviceGone:
+            return Fill(DetailText::DeviceGone, {address});
+    }
+    return {};
+}
+
+std::string ImageRefusalReason(const UpdateOutcome& outcome) {
     switch (outcome.imageRefusal) {
         case ImageRefusal::NameRefused:
             return Text(DetailText::NameRefused);
@@ -62,6 +110,15 @@ std::string ImageRefusalText(const UpdateOutcome& outcome) {
             break;
     }
     return Text(DetailText::FileReadError);
+}
+
+// Where it looked, so that a file put in the current folder instead of the
+// program's is seen at once.
+std::string ImageRefusalText(const UpdateOutcome& outcome) {
+    if (outcome.firmwarePath.empty()) {
+        return ImageRefusalReason(outcome);
+    }
+    return ImageRefusalReason(outcome) + Fill(DetailText::FirmwarePath, {outcome.firmwarePath});
 }
 
 std::string EndpointFailureText(const UpdateOutcome& outcome) {
@@ -170,13 +227,22 @@ std::string DescribeOutcome(const UpdateOutcome& outcome) {
     }
     switch (outcome.phase) {
         case UpdatePhase::Probing:
-            return ProbeReplyText(outcome);
+            return ProbeReplyText(outcome) + NetworkCauseText(outcome);
         case UpdatePhase::WriteRequest:
-            return Text(DetailText::AtWriteRequest) + ReplyText(outcome.reply);
+            return Text(DetailText::AtWriteRequest) + ReplyText(outcome.reply) +
+                   NetworkCauseText(outcome);
         case UpdatePhase::Transferring:
-            return BlockText(outcome) + ReplyText(outcome.reply);
+            return BlockText(outcome) + ReplyText(outcome.reply) + NetworkCauseText(outcome);
         default:
             break;
     }
     return Text(DetailText::NoUpdate);
+}
+
+std::string MessageWithDetail(const UpdateOutcome& outcome) {
+    std::string text = MessageText(outcome.message);
+    if (outcome.message != UpdateMessage::Completed) {
+        text += "\n\n" + DescribeOutcome(outcome);
+    }
+    return text;
 }

@@ -9,6 +9,10 @@
 // made fit to show first (DeviceTextFitToShow). UTF-8, one line.
 std::string DescribeOutcome(const UpdateOutcome& outcome);
 
+// What the message box of `outcome` says: the message as it stands, then,
+// but for a completed update, an empty line and the detail under it.
+std::string MessageWithDetail(const UpdateOutcome& outcome);
+
 // Text a device sent, made harmless: every byte that is not printable ASCII
 // (control characters, and bytes a TFTP message should not hold) becomes "?",
 // and no more than kDeviceTextBytes characters are kept.

@@ -85,6 +85,17 @@ const char* DetailTextOf(DetailText text) {
         case DetailText::CancelledSecond: return "ファームウェア更新中(%1秒経過)に中止";
         case DetailText::Transferred:     return "%1ブロックを%2秒で転送";
         case DetailText::NoUpdate:        return "実行中の更新がありません";
+        case DetailText::FirmwarePath:    return "。ファイルの場所: %1";
+        case DetailText::SendRefused:     return "。送信できませんでした: 宛先への経路がありません(WinSockエラー%1)";
+        case DetailText::OwnAddress:      return "。%1はこのPC自身のアドレスです";
+        case DetailText::OtherNetwork:    return "。%1を含むネットワークに接続したアダプターがありません。接続中: %2";
+        case DetailText::NoConnectedAdapter: return "。接続中のネットワークアダプターがありません";
+        case DetailText::AdapterDisconnected: return "。%1を含むネットワークのアダプター%2が接続されていません(ケーブル、Wi-Fi)";
+        case DetailText::NoDevice:        return "。%1にはARPに応答する装置がありません";
+        case DetailText::DeviceSilent:    return "。%1の装置はARPに応答しましたが、TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性があります";
+        case DetailText::AdapterLost:     return "。転送中にアダプター%2の接続が切れました";
+        case DetailText::DeviceGone:      return "。転送中に%1の装置がARPに応答しなくなりました";
+        case DetailText::AdapterAddress:  return "「%1 %2」";
     }
     return "";
 }

@@ -62,6 +62,18 @@ enum class DetailText {
     CancelledSecond,  // M7: at second %1 of the flash writing
     Transferred,      // M6: %1 blocks in %2 seconds
     NoUpdate,         // a tick with no update running
+    FirmwarePath,     // M1, follows: %1 the path where the program looked
+    // Why nothing answered (M3 to M5), following what was observed; %1 the address.
+    SendRefused,          // %1 the socket layer's error number
+    OwnAddress,           //
+    OtherNetwork,         // %2 the connected adapters
+    NoConnectedAdapter,   //
+    AdapterDisconnected,  // %2 the adapter
+    NoDevice,             //
+    DeviceSilent,         //
+    AdapterLost,          // %2 the adapter
+    DeviceGone,           //
+    AdapterAddress,       // one adapter: %1 its name, %2 its address and prefix
 };
 const char* DetailTextOf(DetailText text);
 

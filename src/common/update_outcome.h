@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "common/launch_options.h"
 #include "common/ui_texts.h"
@@ -68,6 +70,35 @@ enum class UpdatePhase : std::uint8_t {
     Completed,
 };
 
+// Why nothing answered, as the PC's network looked once the update had ended
+// (the Win32 shell reads it then, sending nothing): the first cause that
+// holds, or None when none is certain.
+enum class NetworkCause : std::uint8_t {
+    None,
+    SendRefused,          // the socket layer refused the send: sendError says why
+    OwnAddress,           // the address is one of this PC's own, loopback included
+    OtherNetwork,         // no connected adapter's network holds it: adapters names up to three
+    NoConnectedAdapter,   // and no adapter is connected at all
+    AdapterDisconnected,  // the adapter whose network holds it, adapters[0], is not connected
+    NoDevice,             // the neighbour table: no device answered address resolution
+    DeviceSilent,         // the neighbour table knows a device there, yet TFTP went unanswered
+    AdapterLost,          // during the transfer: adapters[0] is no longer connected
+    DeviceGone,           // during the transfer: the device no longer answers address resolution
+};
+
+// An adapter as Windows shows it: its name and one IPv4 address with its prefix.
+struct AdapterShown {
+    std::string name;  // UTF-8
+    std::uint32_t address = 0;
+    int prefixLength = 0;
+};
+
+struct NetworkDiagnosis {
+    NetworkCause cause = NetworkCause::None;
+    std::uint32_t address = 0;  // the device's, host byte order
+    std::vector<AdapterShown> adapters;
+};
+
 struct UpdateOutcome {
     UpdateMessage message = UpdateMessage::Interrupted;
     UpdatePhase phase = UpdatePhase::Idle;
@@ -80,10 +111,18 @@ struct UpdateOutcome {
     EndpointFailure endpointFailure = EndpointFailure::None;
     int socketError = 0;
 
+    // M1: where the program looked for the file, as a person would type the
+    // path (UTF-8); empty when no path was made.
+    std::string firmwarePath;
+
     // M3 to M5: the last reply, and what the probe made of it.
     DeviceReply reply;
     DeviceKind reportedKind = DeviceKind::None;  // the kind a DATA block 1 named
     int emptyAnswers = 0;                        // empty answers to the probe before the end
+    int sendError = 0;  // the socket layer's error for the last send it refused; 0 when it went
+    // Why nothing answered, when that is how it ended: filled by the shell
+    // after the fact, from what the PC's network looked like.
+    NetworkDiagnosis network;
 
     // M5, M6, M7: the last block sent, of how many the image takes; the
     // seconds of flash writing counted (M7), the tenths of a second the

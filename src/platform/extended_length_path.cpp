@@ -56,6 +56,18 @@ Root RootOf(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring WithoutExtendedLengthPrefix(const std::wstring& path) {
+    static const std::wstring kPrefix = L"\\\\?\\";
+    static const std::wstring kUncPrefix = L"\\\\?\\UNC\\";
+    if (path.compare(0, kUncPrefix.size(), kUncPrefix) == 0) {
+        return L"\\\\" + path.substr(kUncPrefix.size());
+    }
+    if (path.compare(0, kPrefix.size(), kPrefix) == 0) {
+        return path.substr(kPrefix.size());
+    }
+    return path;
+}
+
 std::wstring ExtendedLengthPath(const std::wstring& path) {
     const Root root = RootOf(path);
     if (path.size() < kShortestLongPath || root.length == 0) {

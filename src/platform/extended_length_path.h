@@ -15,3 +15,8 @@
 // A shorter path, one with the prefix already, or one that is not absolute
 // comes back unchanged.
 std::wstring ExtendedLengthPath(const std::wstring& path);
+
+// The plain path a prefixed one stands for, as a person would type it:
+// "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...". Any
+// other path comes back unchanged.
+std::wstring WithoutExtendedLengthPrefix(const std::wstring& path);

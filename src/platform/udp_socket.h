@@ -33,9 +33,10 @@ SocketHandle OpenUdpSocket(SocketLayerError* failure = nullptr);
 // Shuts the socket down in both directions and closes it.
 void CloseUdpSocket(SocketHandle socket);
 
-// False when the platform refused the send.
+// False when the platform refused the send; `error`, when given, then gets its
+// error number (Winsock's, or errno), and 0 when the send went.
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
-                  std::size_t length);
+                  std::size_t length, int* error = nullptr);
 
 // Waits up to `timeoutMs` for one datagram while keeping the user interface
 // serviced (window messages, or on POSIX posted tasks, are dispatched as they

@@ -66,17 +66,20 @@ UpdateOutcome OutcomeOf(UpdateMessage message, UpdatePhase phase) {
         case UpdatePhase::Starting:
             outcome.imageRefusal = firmwareImage.refusal;
             outcome.fileSize = firmwareImage.fileSize;
+            outcome.firmwarePath = firmwareImage.path;
             outcome.endpointFailure = tftpEndpoint.openFailure.call;
             outcome.socketError = tftpEndpoint.openFailure.error;
             break;
         case UpdatePhase::Probing:
             outcome.reply = tftpEndpoint.lastReply;
+            outcome.sendError = tftpEndpoint.lastSendError;
             outcome.reportedKind = sequencer.reportedKind;
             outcome.emptyAnswers = sequencer.tickCount;
             break;
         case UpdatePhase::WriteRequest:
         case UpdatePhase::Transferring:
             outcome.reply = tftpEndpoint.lastReply;
+            outcome.sendError = tftpEndpoint.lastSendError;
             outcome.block = uploadState.blockNumber;
             break;
         case UpdatePhase::FlashWriting:

@@ -8,6 +8,7 @@
 #include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 #include "platform/file_access.h"
+#include "platform/path_text.h"
 #include "transfer/tftp_packets.h"
 
 FirmwareImage firmwareImage;
@@ -107,6 +108,7 @@ NativePath BuildFirmwarePath(const NativePath& executablePath, const NativePath&
 std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
     NativePath executablePath;
     NativePath name;
+    image.path.clear();
     if (!CanNameAFile(firmwareName) || !AnsiTextToPath(firmwareName, name)) {
         return Refuse(image, ImageRefusal::NameRefused);
     }
@@ -114,6 +116,7 @@ std::int32_t LoadFirmwareImage(const char* firmwareName, FirmwareImage& image) {
         return Refuse(image, ImageRefusal::NotFound);
     }
     const NativePath path = BuildFirmwarePath(executablePath, name);
+    image.path = PathAsTyped(path);
 
     const std::int32_t size = ReadWholeFile(path.c_str(), nullptr, 0);
     if (size == 0) {

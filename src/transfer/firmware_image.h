@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "common/update_outcome.h"
 #include "platform/native_path.h"
@@ -15,6 +16,9 @@ struct FirmwareImage {
     // After a refused load: why, and the file's size where that is why.
     ImageRefusal refusal;
     std::int64_t fileSize;
+    // Where the last load looked, as a person would type the path (UTF-8);
+    // empty when it made none.
+    std::string path;
 };
 
 // The process-wide image the upload sends from.

@@ -32,6 +32,7 @@ bool OpenEndpoint() {
     CloseEndpoint();  // never leak a socket, should a caller open twice
     endpoint.openFailure = SocketLayerError{};
     endpoint.lastReply = DeviceReply{};
+    endpoint.lastSendError = 0;
     if (!StartSocketLayer(&endpoint.openFailure)) {
         return false;
     }
@@ -73,13 +74,13 @@ void SendRequest(const std::uint8_t* packet, std::size_t length) {
 // The address is converted anew for each send. One that does not parse sends
 // nothing; the caller sees only a missing reply, as with any lost datagram.
 void SendToPort(const std::uint8_t* packet, std::size_t length, std::uint16_t port) {
-    const TftpEndpoint& endpoint = tftpEndpoint;
+    TftpEndpoint& endpoint = tftpEndpoint;
     std::uint32_t address = 0;
     if (endpoint.socket == kInvalidSocket ||
         !ParseDecimalAddress(endpoint.targetAddress, &address)) {
         return;
     }
-    SendDatagram(endpoint.socket, address, port, packet, length);
+    SendDatagram(endpoint.socket, address, port, packet, length, &endpoint.lastSendError);
 }
 
 int ReceiveFromTarget(std::uint8_t* buffer, std::uint16_t* sourcePort) {

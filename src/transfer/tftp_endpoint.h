@@ -18,6 +18,9 @@ struct TftpEndpoint {
     SocketLayerError openFailure;
     // What the last receive brought, from the last OpenEndpoint on.
     DeviceReply lastReply;
+    // The socket layer's error for the last send, 0 when it went: a refused
+    // send shows itself to the device only as silence.
+    int lastSendError = 0;
 };
 
 // The process-wide endpoint: one socket to one device.

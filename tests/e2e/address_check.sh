@@ -85,7 +85,7 @@ for row in "${ACCEPTED[@]}"; do
     start_sim elsewhere --bind "$elsewhere" --kind ap
     type_address "$text"
     run_update accepted --cancel-at "status=$S2"
-    expect_eq "$(messages accepted)" "icon=exclamation text=$M7" "the one message"
+    expect_message accepted exclamation "$M7" '^転送中\(ブロック[0-9]+/[0-9]+\)に中止$'
     expect_eq "$(received target | requests_first | head -n 3)" \
         "$(expected_wire 45668 yes | head -n 3 | requests_first)" \
         "the probe and the write request at $target"

@@ -29,6 +29,7 @@ declare -A ICON=([M3]=exclamation [M4]=exclamation [M5]=stop [M6]=none)
 declare -A TEXT=([M3]=$M3 [M4]=$M4 [M5]=$M5 [M6]=$M6)
 declare -A OUTCOMES=()
 declare -A CODE=([M3]=3 [M4]=4 [M5]=5 [M6]=0)
+declare -A DETAIL=([M3]=. [M4]=. [M5]=. [M6]=)
 
 # The problems on the wire in the simulator's log NAME, one a line: a DATA
 # block received twice, or a datagram at a transfer port other than the one
@@ -75,8 +76,7 @@ for run in "${runs[@]}"; do
     type_address "$DEVICE"
     run_update device
 
-    seen=$(messages device)
-    expect_eq "$seen" "icon=${ICON[$expected]} text=${TEXT[$expected]}" "run $index: the one message"
+    expect_message device "${ICON[$expected]}" "${TEXT[$expected]}" "${DETAIL[$expected]}"
     if [[ $expected == M6 ]]; then
         expect_app_exit 0
         expect_image_kept device

@@ -153,6 +153,24 @@ messages() {
     sed -n 's/^[0-9]* message //p' "$WORK/$1.watch"
 }
 
+# expect_message NAME ICON TEXT [DETAIL]: the one message box of the watch
+# NAME shows ICON and TEXT as it stands, then an empty line and a detail that
+# matches the extended regular expression DETAIL; without DETAIL (M6), TEXT
+# alone. As the watch prints it: a line break is \n, a backslash \\.
+expect_message() {
+    local seen head="icon=$2 text=$3" detail
+    seen=$(messages "$1")
+    if [[ -z ${4:-} ]]; then
+        expect_eq "$seen" "$head" "the one message"
+        return
+    fi
+    [[ $seen == "$head\\n\\n"* ]] ||
+        fail "the one message: got [$seen], expected [$head], an empty line and the detail"
+    detail=${seen#"$head\\n\\n"}
+    [[ $detail =~ $4 ]] || fail "the message's detail [$detail] is not /$4/"
+    echo "message detail: $detail"
+}
+
 # The first time (ms) at which the watch printed a line beginning with FACT.
 time_of() {
     sed -n "s/^\([0-9]*\) $2.*/\1/p" "$WORK/$1.watch" | head -n 1

@@ -6,28 +6,38 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$ROOT/tests/e2e/update-lib.sh"
 
+# Where the program looks for its firmware, as it names the path (Wine's
+# drive Z: is /) and the watch prints it (a backslash doubled), as a regular
+# expression that matches it alone.
+FIRMWARE_SHOWN=$(sed 's|/|\\\\|g; s|^|Z:|; s/[][\\.*^$()+?{}|]/\\&/g' <<<"$FIRMWARE")
+
 # What the device must have received, against the datagrams of a whole update:
 #   lines:N  the first N of them and nothing more
 #   cut      some of them, the transfer stopped before its end
 #   whole    all of them, the device keeping the file
-# name | simulated device | image size | watch options | icon and message | wire
+# Under the message, after an empty line, the detail (an extended regular
+# expression); the device at 127.0.0.1 is at this PC's own address, which is
+# why nothing answered there, but not why a transfer that had begun broke off.
+# name | simulated device | image size | watch options | icon and message | detail | wire
+ANSWERED_NOTHING='1秒以内に応答なし。127\.0\.0\.1はこのPC自身のアドレスです$'
 WITH_PROBE=(
-    "the file is too short|--kind e2|5119||exclamation $M1|lines:0"
-    "the device is of the other kind|--kind ap|5120||exclamation $M3|lines:2"
-    "the device has no /info.sys|--kind none|5120||exclamation $M3|lines:1"
-    "an acknowledgement is lost|--kind e2 --drop-ack 3|5120||stop $M5|lines:6"
-    "中止 during the transfer|--kind e2|45668|--cancel-at status=$S2|exclamation $M7|cut"
-    "the close box while the device writes its flash|--kind e2|5120|--close-at status=$S3|exclamation $M7|whole"
-    "then an attempt that completes|--kind e2|5120||none $M6|whole"
+    "the file is too short|--kind e2|5119||exclamation $M1|^ファイルが小さすぎます\(5119バイト、5120バイト以上が必要\)。ファイルの場所: $FIRMWARE_SHOWN\$|lines:0"
+    "nothing answers at this PC's own address|--silent|5120||exclamation $M3|^\"/info.sys\"の読み出し: $ANSWERED_NOTHING|lines:1"
+    "the device is of the other kind|--kind ap|5120||exclamation $M3|^\"/info.sys\"の読み出し: 装置の種別が違います\(先頭\"1\"はap\)\$|lines:2"
+    "the device has no /info.sys|--kind none|5120||exclamation $M3|^\"/info.sys\"の読み出し: ERRORパケット\(コード1「|lines:1"
+    "an acknowledgement is lost|--kind e2 --drop-ack 3|5120||stop $M5|^ブロック3/11: 1秒以内に応答なし\$|lines:6"
+    "中止 during the transfer|--kind e2|45668|--cancel-at status=$S2|exclamation $M7|^転送中\(ブロック[0-9]+/90\)に中止\$|cut"
+    "the close box while the device writes its flash|--kind e2|5120|--close-at status=$S3|exclamation $M7|^ファームウェア更新中\([0-9]+秒経過\)に中止\$|whole"
+    "then an attempt that completes|--kind e2|5120||none $M6||whole"
 )
 # The device's silence keeps the first tick waiting for its answer from about
 # 30 ms to 1030 ms: 中止 or the close box at 300 ms comes inside that wait,
 # which must end without a second message (the dialog manager answers the
 # close box with a 中止 of its own as well).
 WITHOUT_PROBE=(
-    "silence to the write request|--silent|5120||exclamation $M4|lines:1"
-    "中止 while the program waits for an answer|--silent|5120|--cancel-at ms=300|exclamation $M7|lines:1"
-    "the close box while the program waits for an answer|--silent|5120|--close-at ms=300|exclamation $M7|lines:1"
+    "silence to the write request|--silent|5120||exclamation $M4|^書き込み要求: $ANSWERED_NOTHING|lines:1"
+    "中止 while the program waits for an answer|--silent|5120|--cancel-at ms=300|exclamation $M7|^転送中\(ブロック0/11\)に中止\$|lines:1"
+    "the close box while the program waits for an answer|--silent|5120|--close-at ms=300|exclamation $M7|^転送中\(ブロック0/11\)に中止\$|lines:1"
 )
 
 # With /ip: each attempt is a program of its own that ends with it, its exit
@@ -38,9 +48,9 @@ WITHOUT_PROBE=(
 # line goes to %LOCALAPPDATA%\EthBoxVup instead.
 # name | options | simulated device | image size | watch options | exit code | detail | record
 UNATTENDED=(
-    "no answer to the probe|/type_e2 /ip:127.0.0.1 /quiet|--silent|5120||3|^\"/info.sys\"の読み出し: 1秒以内に応答なし$|beside"
+    "no answer to the probe|/type_e2 /ip:127.0.0.1 /quiet|--silent|5120||3|^\"/info.sys\"の読み出し: $ANSWERED_NOTHING|beside"
     "the device is of the other kind|/type_e2 /ip:127.0.0.1 /quiet|--kind ap|5120||3|^\"/info.sys\"の読み出し: 装置の種別が違います|appdata"
-    "silence to the write request|/type_ap /chkoff /ip:127.0.0.1 /quiet|--silent|5120||4|^書き込み要求: 1秒以内に応答なし$|beside"
+    "silence to the write request|/type_ap /chkoff /ip:127.0.0.1 /quiet|--silent|5120||4|^書き込み要求: $ANSWERED_NOTHING|beside"
     "an acknowledgement is lost, its message shown|/type_e2 /ip:127.0.0.1|--kind e2 --drop-ack 3|5120|--dismiss|5|^ブロック3/11: 1秒以内に応答なし$|beside"
     "中止 during the transfer|/type_e2 /ip:127.0.0.1 /quiet|--kind e2|45668|--cancel-at status=$S2|7|^転送中\(ブロック[0-9]+/90\)に中止$|beside"
 )
@@ -70,19 +80,19 @@ check_wire() {
 
 # run_attempts OPTIONS PROBE ROW...: one program, one attempt per row.
 run_attempts() {
-    local options=$1 probe=$2 row name switches size watch_options message wire
+    local options=$1 probe=$2 row name switches size watch_options message detail wire
     shift 2
     # shellcheck disable=SC2086 # the options are separate arguments
     start_app /fm1:fw.bin $options
     type_address 127.0.0.1
     for row in "$@"; do
-        IFS='|' read -r name switches size watch_options message wire <<<"$row"
+        IFS='|' read -r name switches size watch_options message detail wire <<<"$row"
         step "$options: $name ($switches, $size bytes)"
         make_firmware "$size"
         start_sim attempt $switches
         # shellcheck disable=SC2086 # moment texts hold no blanks
         run_update attempt $watch_options
-        expect_eq "$(messages attempt)" "icon=${message%% *} text=${message#* }" "the one message"
+        expect_message attempt "${message%% *}" "${message#* }" "$detail"
         if [[ $watch_options == "--close-at status=$S3" ]]; then
             grep -q '^[0-9]* cancel=disabled$' "$WORK/attempt.watch" ||
                 fail "中止 was not greyed out when the close box was used"
@@ -131,8 +141,27 @@ run_unattended() {
     rm -rf "$(record_beside)"
 }
 
+# A send the socket layer refuses: in this test's own namespace, loopback
+# made to hold 127.0.0.1/32 alone leaves no route to 127.0.0.5, and the
+# program is told so at once (10051), which is why nothing answered. Last, as
+# the namespace stays so.
+refused_send() {
+    step "unattended, /ip:127.0.0.5 with no route to it: the refused send under M3"
+    ip addr del 127.0.0.1/8 dev lo
+    ip addr add 127.0.0.1/32 dev lo
+    make_firmware 5120
+    start_app /fm1:fw.bin /type_e2 /ip:127.0.0.5
+    driver watch --title "$TITLE" --with-id 1051 --timeout 30000 --dismiss >"$WORK/unrouted.watch" ||
+        fail "the watch of the update to 127.0.0.5 failed"
+    sed 's/^/    /' "$WORK/unrouted.watch"
+    expect_app_exit 3
+    expect_message unrouted exclamation "$M3" \
+        '^"/info.sys"の読み出し: 1秒以内に応答なし。送信できませんでした: 宛先への経路がありません\(WinSockエラー10051\)$'
+}
+
 run_attempts /type_e2 yes "${WITH_PROBE[@]}"
 run_attempts "/type_ap /chkoff" no "${WITHOUT_PROBE[@]}"
 run_unattended "${UNATTENDED[@]}"
+refused_send
 
 echo "PASS"

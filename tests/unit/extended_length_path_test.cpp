@@ -56,4 +56,20 @@ TEST(ExtendedLengthPath, PrefixesAPathOfMaxPathOrMoreAsWindowsWouldReadItPlain) 
     }
 }
 
+// What a person would type for a path that may carry the prefix.
+TEST(ExtendedLengthPath, WithoutThePrefixIsThePathAsTyped) {
+    const struct {
+        std::wstring path;
+        std::wstring typed;
+    } rows[] = {
+        {L"\\\\?\\C:\\" + kDeep + L"\\fw.bin", L"C:\\" + kDeep + L"\\fw.bin"},
+        {L"\\\\?\\UNC\\server\\share\\fw.bin", L"\\\\server\\share\\fw.bin"},
+        {L"C:\\EthBoxVup\\fw.bin", L"C:\\EthBoxVup\\fw.bin"},
+        {L"\\\\.\\C:\\fw.bin", L"\\\\.\\C:\\fw.bin"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(WithoutExtendedLengthPrefix(row.path), row.typed);
+    }
+}
+
 }  // namespace

@@ -250,10 +250,12 @@ TEST_F(UpdateSequencerTest, EachFailureEndsWithItsOneMessageAndIcon) {
         bool deviceKeptImage;
         const std::string* address = nullptr;  // null: the device's
     } cases[] = {
-        {"no firmware file", Behaves, kAp, -1, "M1 exclamation", "ファイルが見つかりません", 0, 0,
-         false},
+        // {file}: the path where the program looked, the firmware file's.
+        {"no firmware file", Behaves, kAp, -1, "M1 exclamation",
+         "ファイルが見つかりません。ファイルの場所: {file}", 0, 0, false},
         {"firmware file too short", Behaves, kAp, 5119, "M1 exclamation",
-         "ファイルが小さすぎます(5119バイト、5120バイト以上が必要)", 0, 0, false},
+         "ファイルが小さすぎます(5119バイト、5120バイト以上が必要)。ファイルの場所: {file}", 0, 0,
+         false},
         {"address too long", Behaves, kAp, 5120, "M2 exclamation",
          "IPアドレスが63文字を超えています", 0, 0, false, &kTooLong},
         {"e2 asked, no /info.sys", [](SimulatorOptions& o) { o.infoFile = InfoFile::Missing; }, kE2,
@@ -312,7 +314,12 @@ TEST_F(UpdateSequencerTest, EachFailureEndsWithItsOneMessageAndIcon) {
         Run(window);
         EXPECT_EQ(window.trace.at(window.trace.size() - 4), std::string("message ") + c.message);
         ASSERT_EQ(window.outcomes.size(), 1u);
-        EXPECT_EQ(DescribeOutcome(window.outcomes[0]), c.detail);
+        std::string detail = c.detail;
+        const std::size_t file_at = detail.find("{file}");
+        if (file_at != std::string::npos) {
+            detail.replace(file_at, 6, file.path());
+        }
+        EXPECT_EQ(DescribeOutcome(window.outcomes[0]), detail);
         const std::vector<int> requests = RequestsOnTheWire();
         EXPECT_EQ(std::count(requests.begin(), requests.end(), kReadRequest), c.readRequests);
         EXPECT_EQ(std::count(requests.begin(), requests.end(), kWriteRequest), c.writeRequests);

@@ -2,8 +2,13 @@
 
 #include <commctrl.h>
 
+#include "app/network_diagnosis.h"
+#include "app/outcome_detail.h"
 #include "message_box.h"
+#include "platform/network_facts.h"
 #include "resource.h"
+#include "transfer/decimal_address.h"
+#include "transfer/tftp_endpoint.h"
 #include "update_attempt.h"
 #include "window_text.h"
 
@@ -21,6 +26,17 @@ UINT IconFlag(MessageIcon icon) {
             break;
     }
     return MB_OK;
+}
+
+// Nothing answered: why, from what the PC's network looks like now. Only
+// read, after the outcome is settled; whatever cannot be read is left out.
+UpdateOutcome WithNetworkCause(const UpdateOutcome& outcome) {
+    UpdateOutcome judged = outcome;
+    std::uint32_t address = 0;
+    if (NothingAnswered(outcome) && ParseDecimalAddress(tftpEndpoint.targetAddress, &address)) {
+        judged.network = DiagnoseNoAnswer(outcome, address, GatherNetworkFacts(address));
+    }
+    return judged;
 }
 
 }  // namespace
@@ -50,11 +66,14 @@ void Win32ProgressWindow::KillTimer() {
 }
 
 void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
-    NoteOutcome(outcome);
+    // The record carries the same detail as the message box.
+    const UpdateOutcome judged = WithNetworkCause(outcome);
+    NoteOutcome(judged);
     if (!updateAttempt.showMessages) {
         return;
     }
-    ShowMessageBox(dialog_, MessageText(outcome.message), IconFlag(MessageIconOf(outcome.message)));
+    ShowMessageBox(dialog_, MessageWithDetail(judged).c_str(),
+                   IconFlag(MessageIconOf(judged.message)));
 }
 
 void Win32ProgressWindow::EndWindow(int result) {

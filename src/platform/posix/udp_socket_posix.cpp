@@ -91,13 +91,16 @@ void CloseUdpSocket(SocketHandle socket) {
 }
 
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
-                  std::size_t length) {
+                  std::size_t length, int* error) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(address);
     to.sin_port = htons(port);
     const ssize_t sent = sendto(static_cast<int>(socket), data, length, 0,
                                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (error != nullptr) {
+        *error = sent < 0 ? errno : 0;
+    }
     return sent >= 0 && static_cast<std::size_t>(sent) == length;
 }
 

@@ -180,7 +180,7 @@ void CloseUdpSocket(SocketHandle socket) {
 }
 
 bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
-                  std::size_t length) {
+                  std::size_t length, int* error) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(address);
@@ -188,6 +188,9 @@ bool SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
     const int sent =
         sendto(AsSocket(socket), static_cast<const char*>(data), static_cast<int>(length), 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (error != nullptr) {
+        *error = sent == SOCKET_ERROR ? WSAGetLastError() : 0;
+    }
     return sent != SOCKET_ERROR && static_cast<std::size_t>(sent) == length;
 }
 

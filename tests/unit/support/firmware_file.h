@@ -50,6 +50,8 @@ class FirmwareFile {
     // Lower case, as the command line leaves a name.
     const std::string& name() const { return name_; }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+    // Where the updater looks for it, in UTF-8.
+    std::string path() const { return path_.u8string(); }
 
   private:
     // Unique across the test processes that CTest runs side by side.
