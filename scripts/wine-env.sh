@@ -15,4 +15,8 @@ export LC_ALL=$LANG
 # busy process beside it. A wait only decides a row when it runs out, so a
 # larger one costs time only when something is already wrong.
 export ETHBOX_WAIT_SCALE=${ETHBOX_WAIT_SCALE:-3}
+if [[ ! $ETHBOX_WAIT_SCALE =~ ^[1-9][0-9]*$ ]]; then
+    echo "ETHBOX_WAIT_SCALE must be a whole number from 1, not [$ETHBOX_WAIT_SCALE]: using 3" >&2
+    ETHBOX_WAIT_SCALE=3
+fi
 unset _ethbox_root

@@ -99,7 +99,9 @@ trap 'exit 129' HUP
 # The compiled keymap's folder is the session's own, so that its X server
 # never meets another session's server compiling into the same file (see
 # xvfb-start.sh).
-mount -t tmpfs -o size=16m tmpfs /var/lib/xkb 2>/dev/null || true
+mkdir -p /var/lib/xkb
+mount -t tmpfs -o size=16m tmpfs /var/lib/xkb ||
+    echo "wine-session: no keymap folder of its own; sessions side by side may meet there" >&2
 source "$root/scripts/xvfb-start.sh" || exit 125
 # Persistent until the session kills it: a program's first window then never
 # waits for a server to start, nor for one that is shutting down.

@@ -37,21 +37,30 @@ bool NetworkHolds(const AdapterFacts& adapter, std::uint32_t address) {
     return false;
 }
 
-AdapterShown Shown(const AdapterFacts& adapter) {
+// The adapter with the address of its that holds `device`, else its first.
+AdapterShown Shown(const AdapterFacts& adapter, std::uint32_t device = 0) {
     AdapterShown shown;
     shown.name = adapter.name;
-    if (!adapter.addresses.empty()) {
-        shown.address = adapter.addresses.front().address;
-        shown.prefixLength = adapter.addresses.front().length;
+    const Ipv4Prefix* chosen = adapter.addresses.empty() ? nullptr : &adapter.addresses.front();
+    for (const Ipv4Prefix& own : adapter.addresses) {
+        if (Holds(own, device)) {
+            chosen = &own;
+            break;
+        }
+    }
+    if (chosen != nullptr) {
+        shown.address = chosen->address;
+        shown.prefixLength = chosen->length;
     }
     return shown;
 }
 
-NetworkDiagnosis Cause(NetworkCause cause, const AdapterFacts* adapter = nullptr) {
+NetworkDiagnosis Cause(NetworkCause cause, const AdapterFacts* adapter = nullptr,
+                       std::uint32_t device = 0) {
     NetworkDiagnosis diagnosis;
     diagnosis.cause = cause;
     if (adapter != nullptr) {
-        diagnosis.adapters.push_back(Shown(*adapter));
+        diagnosis.adapters.push_back(Shown(*adapter, device));
     }
     return diagnosis;
 }
@@ -130,7 +139,7 @@ NetworkDiagnosis Judge(const UpdateOutcome& outcome, std::uint32_t address,
         answeredBefore ? NetworkCause::AdapterLost : NetworkCause::AdapterDisconnected;
     if (holders.connected.empty()) {
         if (down != nullptr) {
-            return Cause(downCause, down);
+            return Cause(downCause, down, address);
         }
         if (answeredBefore || facts.adapters.empty() || holders.bypassed) {
             return {};
@@ -142,7 +151,7 @@ NetworkDiagnosis Judge(const UpdateOutcome& outcome, std::uint32_t address,
             // No device on the connected adapter: more likely on the cable
             // of the one on the same network that is out.
             if (down != nullptr) {
-                return Cause(downCause, down);
+                return Cause(downCause, down, address);
             }
             return Cause(answeredBefore ? NetworkCause::DeviceGone : NetworkCause::NoDevice);
         case NeighbourState::Resolved:

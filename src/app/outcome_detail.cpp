@@ -1,5 +1,6 @@
 #include "app/outcome_detail.h"
 
+#include <cerrno>
 #include <initializer_list>
 
 #include "common/ui_texts.h"
@@ -55,12 +56,47 @@ std::string Dotted(std::uint32_t address) {
     return text;
 }
 
+// Winsock's and the POSIX socket layer's numbers for "no route to there".
+bool IsNoRoute(int socketError) {
+    constexpr int kWsaNetworkUnreachable = 10051;
+    constexpr int kWsaHostUnreachable = 10065;
+    return socketError == kWsaNetworkUnreachable || socketError == kWsaHostUnreachable ||
+           socketError == ENETUNREACH || socketError == EHOSTUNREACH;
+}
+
+// Text from outside the program (an adapter's name anyone may set, a path
+// from the command line) in one line that shows as it is: every control
+// character, and every character that would break or reorder the line,
+// becomes "?". Other characters, Japanese ones included, stay.
+std::string OneLine(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0;
+        const auto third = at + 2 < text.size() ? static_cast<unsigned char>(text[at + 2]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += '?';
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+            shown += '?';
+            at += 1;
+        } else if (byte == 0xE2 && ((next == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+                                    (next == 0x81 && third >= 0xA6 && third <= 0xA9))) {
+            shown += '?';  // line and paragraph separators, bidirectional embeddings and isolates
+            at += 2;
+        } else {
+            shown += text[at];
+        }
+    }
+    return shown;
+}
+
 std::string Adapters(const std::vector<AdapterShown>& adapters) {
     std::string text;
     for (const AdapterShown& adapter : adapters) {
         text += (text.empty() ? "" : "、") +
                 Fill(DetailText::AdapterAddress,
-                     {adapter.name, Dotted(adapter.address) + "/" + Number(adapter.prefixLength)});
+                     {OneLine(adapter.name),
+                      Dotted(adapter.address) + "/" + Number(adapter.prefixLength)});
     }
     return text;
 }
@@ -74,7 +110,9 @@ std::string NetworkCauseText(const UpdateOutcome& outcome) {
         case NetworkCause::None:
             break;
         case NetworkCause::SendRefused:
-            return Fill(DetailText::SendRefused, {Number(outcome.sendError)});
+            return Fill(
+                IsNoRoute(outcome.sendError) ? DetailText::SendRefused : DetailText::SendFailed,
+                {Number(outcome.sendError)});
         case NetworkCause::OwnAddress:
             return Fill(DetailText::OwnAddress, {address});
         case NetworkCause::OtherNetwork:
@@ -118,7 +156,8 @@ std::string ImageRefusalText(const UpdateOutcome& outcome) {
     if (outcome.firmwarePath.empty()) {
         return ImageRefusalReason(outcome);
     }
-    return ImageRefusalReason(outcome) + Fill(DetailText::FirmwarePath, {outcome.firmwarePath});
+    return ImageRefusalReason(outcome) +
+           Fill(DetailText::FirmwarePath, {OneLine(outcome.firmwarePath)});
 }
 
 std::string EndpointFailureText(const UpdateOutcome& outcome) {

@@ -87,6 +87,7 @@ const char* DetailTextOf(DetailText text) {
         case DetailText::NoUpdate:        return "実行中の更新がありません";
         case DetailText::FirmwarePath:    return "。ファイルの場所: %1";
         case DetailText::SendRefused:     return "。送信できませんでした: 宛先への経路がありません(WinSockエラー%1)";
+        case DetailText::SendFailed:      return "。送信できませんでした(WinSockエラー%1)";
         case DetailText::OwnAddress:      return "。%1はこのPC自身のアドレスです";
         case DetailText::OtherNetwork:    return "。%1を含むネットワークに接続したアダプターがありません。接続中: %2";
         case DetailText::NoConnectedAdapter: return "。接続中のネットワークアダプターがありません";

@@ -64,7 +64,8 @@ enum class DetailText {
     NoUpdate,         // a tick with no update running
     FirmwarePath,     // M1, follows: %1 the path where the program looked
     // Why nothing answered (M3 to M5), following what was observed; %1 the address.
-    SendRefused,          // %1 the socket layer's error number
+    SendRefused,          // %1 the socket layer's error number, one that says there is no route
+    SendFailed,           // %1 the socket layer's error number, any other
     OwnAddress,           //
     OtherNetwork,         // %2 the connected adapters
     NoConnectedAdapter,   //

@@ -160,6 +160,7 @@ messages() {
 expect_message() {
     local seen head="icon=$2 text=$3" detail
     seen=$(messages "$1")
+    [[ $seen != *$'\n'* ]] || fail "more than one message: [$seen]"
     if [[ -z ${4:-} ]]; then
         expect_eq "$seen" "$head" "the one message"
         return

@@ -65,6 +65,13 @@ const UpdateOutcome kBlockUnacknowledged =
 const AdapterFacts kEthernetOut = Adapter("イーサネット", 11, false, "192.168.0.10", 24);
 const AdapterFacts kWifiHome = Adapter("Wi-Fi", 12, true, "10.0.0.5", 24);
 
+// An Ethernet out whose first address is its self-assigned one.
+AdapterFacts EthernetOutWithTwoAddresses() {
+    AdapterFacts adapter = Adapter("イーサネット", 11, false, "169.254.7.9", 16);
+    adapter.addresses.push_back({At("192.168.0.10"), 24});
+    return adapter;
+}
+
 // PCs as technicians meet them, each with the detail its message box and its
 // record line end with; the device at the proposed 192.168.0.202.
 TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
@@ -100,6 +107,20 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
                  Adapter("VPN", 20, true, "10.8.0.2", 24)}},
                20, false),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし"},
+        {"an adapter whose name holds a line break, an escape and a right-to-left override",
+         kWriteUnanswered,
+         {{Adapter("VPN\n\x1b[31m\xE2\x80\xAE\xC2\x85社内", 4, true, "10.0.0.5", 24)}},
+         "書き込み要求: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続したアダプターが"
+         "ありません。接続中: 「VPN??[31m??社内 10.0.0.5/24」"},
+        {"the Ethernet out, shown with its address on the device's network",
+         kProbeUnanswered,
+         {{EthernetOutWithTwoAddresses(), kWifiHome}},
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークのアダプター"
+         "「イーサネット 192.168.0.10/24」が接続されていません(ケーブル、Wi-Fi)"},
+        {"the send refused for another reason than the route",
+         Ended(UpdateMessage::NoConnection, UpdatePhase::Probing, ReplyKind::NoAnswer, 10013),
+         {{kWifiHome}},
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。送信できませんでした(WinSockエラー10013)"},
         {"every adapter out, Wi-Fi off",
          kProbeUnanswered,
          {{Loopback(), Adapter("Wi-Fi", 12, false, "10.0.0.5", 24)}},
@@ -172,3 +193,24 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+// What Windows itself says, read from the test run's own network namespace,
+// where loopback alone is up: the judging above is only as good as these facts.
+TEST(GatherNetworkFacts, ReadsTheLoopbackAdapterItsAddressAndPrefix) {
+    const NetworkFacts facts = GatherNetworkFacts(At("127.0.0.1"));
+    const AdapterFacts* loopback = nullptr;
+    for (const AdapterFacts& adapter : facts.adapters) {
+        if (adapter.loopback) {
+            loopback = &adapter;
+        }
+    }
+    ASSERT_NE(loopback, nullptr) << facts.adapters.size() << " adapters read, none loopback";
+    EXPECT_TRUE(loopback->connected);
+    EXPECT_FALSE(loopback->name.empty());
+    ASSERT_FALSE(loopback->addresses.empty());
+    EXPECT_EQ(loopback->addresses.front().address, At("127.0.0.1"));
+    EXPECT_GE(loopback->addresses.front().length, 8);
+    EXPECT_LE(loopback->addresses.front().length, 32);
+}
+#endif

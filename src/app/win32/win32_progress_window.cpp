@@ -66,9 +66,11 @@ void Win32ProgressWindow::KillTimer() {
 }
 
 void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
-    // The record carries the same detail as the message box.
+    // The record carries the same detail as the message box; its time is the
+    // outcome's, not the end of the look at the network.
+    NoteOutcome(outcome);
     const UpdateOutcome judged = WithNetworkCause(outcome);
-    NoteOutcome(judged);
+    updateAttempt.outcome = judged;
     if (!updateAttempt.showMessages) {
         return;
     }

@@ -25,7 +25,10 @@ class IpHelper {
         wchar_t folder[MAX_PATH] = {};
         const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
         if (length > 0 && length < MAX_PATH) {
-            module_ = LoadLibraryW((std::wstring(folder, length) + L"\\iphlpapi.dll").c_str());
+            // Altered search: on a Windows 7 without the search-order update,
+            // its own dependencies are then looked for beside it, not beside us.
+            module_ = LoadLibraryExW((std::wstring(folder, length) + L"\\iphlpapi.dll").c_str(),
+                                     nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         }
     }
     ~IpHelper() {
@@ -113,11 +116,10 @@ NeighbourState StateOf(NL_NEIGHBOR_STATE state) {
         case NlnsUnreachable:
         case NlnsIncomplete:
             return NeighbourState::Unresolved;
-        case NlnsProbe:
-        case NlnsDelay:
-        case NlnsStale:
+        // Only an answer to address resolution within the last seconds says a
+        // device is there now: a stale entry may be the box updated before
+        // at the same address, and a permanent one was typed in.
         case NlnsReachable:
-        case NlnsPermanent:
             return NeighbourState::Resolved;
         default:
             break;
