@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "common/sha256.h"
+#include "platform/sha256.h"
 #include "common/typed_address.h"
 #include "transfer/firmware_image.h"
 #include "transfer/image_upload.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/sha256.h"
+#include "platform/sha256.h"
 #include "device_simulator.h"
 #include "sim_command_line.h"
 #include "support/faulty_answers.h"

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "common/launch_options.h"
-#include "common/sha256.h"
+#include "platform/sha256.h"
 #include "device_simulator.h"
 #include "fault_plan.h"
 #include "sequencer/update_sequencer.h"

@@ -13,7 +13,7 @@
 
 #include "app/outcome_detail.h"
 #include "common/launch_options.h"
-#include "common/sha256.h"
+#include "platform/sha256.h"
 #include "device_simulator.h"
 #include "support/endpoint_fixture.h"
 #include "support/faulty_answers.h"
