@@ -28,11 +28,11 @@ struct UpdateRecord {
     const char* typedAddress = "";  // as the endpoint reads it before each send
     DeviceKind deviceKind = DeviceKind::None;
     bool probeEnabled = true;
-    std::string firmwareName;             // UTF-8, as given on the command line
-    std::string imageSha256;              // the loaded image's; empty when the provider failed
-    std::int64_t tenthsFromStart = 0;     // from 開始 to the outcome
-    std::string version;                  // the program's version and its architecture
-    std::string computerName;             // UTF-8
+    std::string firmwareName;          // UTF-8, as given on the command line
+    std::string imageSha256;           // the loaded image's; empty when the provider failed
+    std::int64_t tenthsFromStart = 0;  // from 開始 to the outcome
+    std::string version;               // the program's version and its architecture
+    std::string computerName;          // UTF-8
 };
 
 // The header row, ended by CRLF; the byte-order mark is the file's, not its.

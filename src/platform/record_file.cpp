@@ -42,8 +42,8 @@ std::string EndOfLastLine(const std::string& contents) {
             case State::Plain:
             case State::QuoteInQuoted:
                 state = c == '"' && state == State::QuoteInQuoted ? State::Quoted
-                        : fieldEnd                                 ? State::FieldStart
-                                                                   : State::Plain;
+                        : fieldEnd                                ? State::FieldStart
+                                                                  : State::Plain;
                 break;
             case State::Quoted:
                 state = c == '"' ? State::QuoteInQuoted : State::Quoted;

@@ -95,6 +95,7 @@ start_app() {
     APP_STARTS=$((APP_STARTS + 1))
     APP_LOG=$WORK/program.$APP_STARTS.log
     APP_ARGS="$*"
+    APP_STARTED=$(date +%s)
     wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
     APP_PIDS+=("$APP_PID")

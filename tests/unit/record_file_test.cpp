@@ -105,8 +105,8 @@ TEST(AppendRecordLine, WritesTheHeaderOnceEndsTheLastLineAndPutsAsideWhatIsNotOu
          RecordWrite::Written, kOld + "x,\"open \"\"quote\"\"\r\n\"\r\n" + kNewLine, kMissing,
          kMissing},
         {"a quoted field closed at the end, a quote inside a plain one: only the line's end",
-         [](const Folder& f) { Write(f.record(), kOld + "a\"b,\"c\r\nd\""); },
-         RecordWrite::Written, kOld + "a\"b,\"c\r\nd\"\r\n" + kNewLine, kMissing, kMissing},
+         [](const Folder& f) { Write(f.record(), kOld + "a\"b,\"c\r\nd\""); }, RecordWrite::Written,
+         kOld + "a\"b,\"c\r\nd\"\r\n" + kNewLine, kMissing, kMissing},
         {"no mark (a spreadsheet saved it): kept whole, a new one begun",
          [](const Folder& f) { Write(f.record(), kShiftJis); }, RecordWrite::Written, kNewFile,
          kMissing, kShiftJis},
@@ -118,7 +118,8 @@ TEST(AppendRecordLine, WritesTheHeaderOnceEndsTheLastLineAndPutsAsideWhatIsNotOu
          RecordWrite::Written, kNewFile, kMissing, "older"},
         {"exactly 1 MiB: not yet past",
          [](const Folder& f) {
-             Write(f.record(), kUtf8ByteOrderMark + std::string(kRecordRotationBytes - 5, 'x') + "\r\n");
+             Write(f.record(),
+                   kUtf8ByteOrderMark + std::string(kRecordRotationBytes - 5, 'x') + "\r\n");
          },
          RecordWrite::Written,
          kUtf8ByteOrderMark + std::string(kRecordRotationBytes - 5, 'x') + "\r\n" + kNewLine,
@@ -134,8 +135,9 @@ TEST(AppendRecordLine, WritesTheHeaderOnceEndsTheLastLineAndPutsAsideWhatIsNotOu
          RecordWrite::Written, kNewFile, kBig, kMissing},
         {"the file is a folder", [](const Folder& f) { fs::create_directory(f.record()); },
          RecordWrite::Failed, kMissing, kMissing, kMissing},
-        {"the folder is gone: made anew", [](const Folder& f) { fs::remove(f.record().parent_path()); },
-         RecordWrite::Written, kNewFile, kMissing, kMissing},
+        {"the folder is gone: made anew",
+         [](const Folder& f) { fs::remove(f.record().parent_path()); }, RecordWrite::Written,
+         kNewFile, kMissing, kMissing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -59,8 +59,8 @@ UpdateRecord RecordOfAttempt() {
     record.probeEnabled = launchOptions.probeEnabled;
     record.firmwareName = FirmwareNameUtf8();
     if (attempt.outcome.imageLength > 0) {
-        record.imageSha256 = Sha256Hex(firmwareImage.data,
-                                       static_cast<std::size_t>(attempt.outcome.imageLength));
+        record.imageSha256 =
+            Sha256Hex(firmwareImage.data, static_cast<std::size_t>(attempt.outcome.imageLength));
     }
     record.tenthsFromStart = static_cast<std::int64_t>((attempt.endedAt - attempt.startedAt) / 100);
     record.version = Version();

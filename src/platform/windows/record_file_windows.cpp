@@ -32,9 +32,9 @@ bool ReadHead(HANDLE file, std::string& contents, std::int64_t& size) {
     size = length.QuadPart;
     contents.resize(static_cast<std::size_t>(size <= kRecordRotationBytes ? size : 3));
     DWORD read = 0;
-    return contents.empty() || (ReadFile(file, &contents[0], static_cast<DWORD>(contents.size()),
-                                         &read, nullptr) &&
-                                read == contents.size());
+    return contents.empty() ||
+           (ReadFile(file, &contents[0], static_cast<DWORD>(contents.size()), &read, nullptr) &&
+            read == contents.size());
 }
 
 // Renames the file at `path` to the first free NAME.kept-N.csv.
@@ -81,8 +81,8 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
         std::int64_t size = 0;
         const bool read = ReadHead(file, contents, size);
         const RecordAside aside = read ? AsideFor(contents, size) : RecordAside::None;
-        const bool written =
-            read && aside == RecordAside::None && WriteWholeAtEnd(file, TextToAppend(contents, header, lines));
+        const bool written = read && aside == RecordAside::None &&
+                             WriteWholeAtEnd(file, TextToAppend(contents, header, lines));
         const bool closed = CloseHandle(file) != 0;
         if (!read || aside == RecordAside::None) {
             return written && closed ? RecordWrite::Written : RecordWrite::Failed;

@@ -54,8 +54,10 @@ bool Succeeded(NTSTATUS status) {
 
 std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
     const Cng cng;
-    const auto open = cng.Find<decltype(BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
-    const auto close = cng.Find<decltype(BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
+    const auto open =
+        cng.Find<decltype(BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
+    const auto close =
+        cng.Find<decltype(BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
     const auto getProperty = cng.Find<decltype(BCryptGetProperty)>("BCryptGetProperty");
     const auto create = cng.Find<decltype(BCryptCreateHash)>("BCryptCreateHash");
     const auto hashData = cng.Find<decltype(BCryptHashData)>("BCryptHashData");
@@ -80,8 +82,8 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
         std::vector<UCHAR> object(objectLength);
         BCRYPT_HASH_HANDLE hash = nullptr;
         if (Succeeded(create(algorithm, &hash, object.data(), objectLength, nullptr, 0, 0))) {
-            hashed = Succeeded(hashData(hash, const_cast<PUCHAR>(data),
-                                        static_cast<ULONG>(length), 0)) &&
+            hashed = Succeeded(
+                         hashData(hash, const_cast<PUCHAR>(data), static_cast<ULONG>(length), 0)) &&
                      Succeeded(finish(hash, digest, sizeof digest, 0));
             destroy(hash);
         }
