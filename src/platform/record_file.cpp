@@ -100,7 +100,7 @@ bool ReadRecordFile(const NativePath& path, std::string& contents) {
         contents.resize(static_cast<std::size_t>(size));
         read = std::fread(&contents[0], 1, contents.size(), file) == contents.size();
     }
-    std::fclose(file);
+    static_cast<void>(std::fclose(file));  // only read
     return read;
 }
 

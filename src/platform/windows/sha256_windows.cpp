@@ -63,8 +63,7 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
     const auto hashData = cng.Find<decltype(BCryptHashData)>("BCryptHashData");
     const auto finish = cng.Find<decltype(BCryptFinishHash)>("BCryptFinishHash");
     const auto destroy = cng.Find<decltype(BCryptDestroyHash)>("BCryptDestroyHash");
-    if (!open || !close || !getProperty || !create || !hashData || !finish || !destroy ||
-        static_cast<std::uint64_t>(length) > 0xFFFFFFFFu) {
+    if (!open || !close || !getProperty || !create || !hashData || !finish || !destroy) {
         return {};
     }
     BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -82,9 +81,15 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
         std::vector<UCHAR> object(objectLength);
         BCRYPT_HASH_HANDLE hash = nullptr;
         if (Succeeded(create(algorithm, &hash, object.data(), objectLength, nullptr, 0, 0))) {
-            hashed = Succeeded(
-                         hashData(hash, const_cast<PUCHAR>(data), static_cast<ULONG>(length), 0)) &&
-                     Succeeded(finish(hash, digest, sizeof digest, 0));
+            // A ULONG's worth at most per call.
+            constexpr std::size_t kChunk = std::size_t{1} << 30;
+            hashed = true;
+            for (std::size_t at = 0; hashed && at < length; at += kChunk) {
+                const std::size_t chunk = length - at < kChunk ? length - at : kChunk;
+                hashed = Succeeded(
+                    hashData(hash, const_cast<PUCHAR>(data + at), static_cast<ULONG>(chunk), 0));
+            }
+            hashed = hashed && Succeeded(finish(hash, digest, sizeof digest, 0));
             destroy(hash);
         }
     }
