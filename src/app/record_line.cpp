@@ -74,7 +74,7 @@ bool StartsAFormula(const std::string& text) {
 
 std::string CsvField(const std::string& text) {
     const std::string plain = WithoutControls(text);
-    const std::string inert = StartsAFormula(plain) ? "'" + plain : plain;
+    std::string inert = StartsAFormula(plain) ? "'" + plain : plain;
     if (inert.find_first_of(",\"") == std::string::npos) {
         return inert;
     }
