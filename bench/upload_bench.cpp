@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "common/sha256.h"
 #include "common/typed_address.h"
+#include "platform/sha256.h"
 #include "transfer/firmware_image.h"
 #include "transfer/image_upload.h"
 #include "transfer/tftp_endpoint.h"

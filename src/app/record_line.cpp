@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "app/outcome_detail.h"
-#include "common/sha256.h"
 #include "common/ui_texts.h"
 #include "transfer/decimal_address.h"
 
@@ -36,28 +36,46 @@ std::string Tenths(std::int64_t tenths) {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
+// Control characters (C0, DEL, and C1 as UTF-8 writes it), each as "?".
+std::string WithoutControls(const std::string& text) {
+    std::string plain;
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        const auto unit = static_cast<unsigned char>(text[index]);
+        const bool c1 = unit == 0xC2 && index + 1 < text.size() &&
+                        static_cast<unsigned char>(text[index + 1]) < 0xA0 &&
+                        static_cast<unsigned char>(text[index + 1]) >= 0x80;
+        if (unit < 0x20 || unit == 0x7F || c1) {
+            plain += '?';
+            index += c1 ? 1 : 0;
+        } else {
+            plain += text[index];
+        }
+    }
+    return plain;
+}
+
+// Whether a spreadsheet would take `text` for a formula: its first character
+// after any blanks (ASCII or U+3000) is = + - @ or one of their full-width
+// forms.
 bool StartsAFormula(const std::string& text) {
-    if (text.empty()) {
-        return false;
+    std::size_t at = 0;
+    for (std::size_t blank = 1; blank > 0; at += blank) {
+        blank = text.compare(at, 1, " ") == 0 ? 1 : text.compare(at, 3, "　") == 0 ? 3 : 0;
     }
-    switch (text[0]) {
-        case '=':
-        case '+':
-        case '-':
-        case '@':
-        case '\t':
-        case '\r':
+    for (const std::string_view start : {"=", "+", "-", "@", "＝", "＋", "－", "＠"}) {
+        if (text.compare(at, start.size(), start) == 0) {
             return true;
-        default:
-            return false;
+        }
     }
+    return false;
 }
 
 }  // namespace
 
 std::string CsvField(const std::string& text) {
-    std::string inert = StartsAFormula(text) ? "'" + text : text;
-    if (inert.find_first_of(",\"\r\n") == std::string::npos) {
+    const std::string plain = WithoutControls(text);
+    std::string inert = StartsAFormula(plain) ? "'" + plain : plain;
+    if (inert.find_first_of(",\"") == std::string::npos) {
         return inert;
     }
     std::string quoted = "\"";
@@ -86,10 +104,11 @@ std::string RecordHeaderLine() {
 
 std::string RecordLine(const UpdateRecord& record) {
     const UpdateOutcome& outcome = record.outcome;
-    const bool imageLoaded = outcome.imageLength > 0 && record.image != nullptr;
+    // A failing provider leaves both empty, as an unreadable file does.
+    const bool imageLoaded = outcome.imageLength > 0 && !record.imageSha256.empty();
     const std::string fields[] = {
         Iso8601(record.endedAt),
-        std::to_string(OutcomeCode(outcome.message)),
+        std::to_string(OutcomeCode(outcome)),
         FirstLine(MessageText(outcome.message)),
         DescribeOutcome(outcome),
         DottedDecimal(record.typedAddress),
@@ -97,8 +116,7 @@ std::string RecordLine(const UpdateRecord& record) {
         record.probeEnabled ? "on" : "off",
         record.firmwareName,
         imageLoaded ? std::to_string(outcome.imageLength) : std::string(),
-        imageLoaded ? Sha256Hex(record.image, static_cast<std::size_t>(outcome.imageLength))
-                    : std::string(),
+        imageLoaded ? record.imageSha256 : std::string(),
         Tenths(record.tenthsFromStart),
         record.version,
         record.computerName,

@@ -28,11 +28,11 @@ struct UpdateRecord {
     const char* typedAddress = "";  // as the endpoint reads it before each send
     DeviceKind deviceKind = DeviceKind::None;
     bool probeEnabled = true;
-    std::string firmwareName;             // UTF-8, as given on the command line
-    const std::uint8_t* image = nullptr;  // outcome.imageLength bytes of the loaded image
-    std::int64_t tenthsFromStart = 0;     // from 開始 to the outcome
-    std::string version;                  // the program's version and its architecture
-    std::string computerName;             // UTF-8
+    std::string firmwareName;          // UTF-8, as given on the command line
+    std::string imageSha256;           // the loaded image's; empty when the provider failed
+    std::int64_t tenthsFromStart = 0;  // from 開始 to the outcome
+    std::string version;               // the program's version and its architecture
+    std::string computerName;          // UTF-8
 };
 
 // The header row, ended by CRLF; the byte-order mark is the file's, not its.
@@ -41,10 +41,11 @@ std::string RecordHeaderLine();
 // The 13 fields of `record`, ended by CRLF.
 std::string RecordLine(const UpdateRecord& record);
 
-// One field: one that a spreadsheet would take for a formula (it begins with
-// = + - @, a tab or a carriage return) gets a leading apostrophe, which
-// makes it text; one that holds a comma, a double quote or a line break is
-// quoted, with its double quotes doubled.
+// One field: each control character (a line break and a tab included) becomes
+// "?"; one that a spreadsheet would take for a formula (after any blanks,
+// ASCII or U+3000, it begins with = + - @ or their full-width forms
+// ＝ ＋ － ＠) gets a leading apostrophe, which makes it text; one that holds a
+// comma or a double quote is quoted, with its double quotes doubled.
 std::string CsvField(const std::string& text);
 
 // ISO 8601 with the offset from UTC: 2026-12-08T11:04:44+09:00.

@@ -1,7 +1,7 @@
 #include "common/update_outcome.h"
 
-int OutcomeCode(UpdateMessage message) {
-    switch (message) {
+int OutcomeCode(const UpdateOutcome& outcome) {
+    switch (outcome.message) {
         case UpdateMessage::FirmwareUnreadable:
             return 1;
         case UpdateMessage::SocketsFailed:
@@ -15,7 +15,7 @@ int OutcomeCode(UpdateMessage message) {
         case UpdateMessage::Completed:
             return 0;
         case UpdateMessage::Interrupted:
-            return 7;
+            return outcome.phase == UpdatePhase::FlashWriting ? kCancelledWhileFlashing : 7;
     }
     return 7;
 }

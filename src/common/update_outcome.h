@@ -14,8 +14,15 @@
 // sequencer's one ending place. The record and the exit code of unattended
 // runs are made from it; nothing here is worked out again afterwards.
 
-// The exit code of an unattended run, and column 2 of the record.
-int OutcomeCode(UpdateMessage message);
+struct UpdateOutcome;
+
+// The exit code of an unattended run, and column 2 of the record: the
+// message's, except that a cancel while the device writes its flash
+// (kCancelledWhileFlashing) is told apart from one before anything was
+// written (7), since the device then goes on writing and must not be sent
+// the image again at once.
+constexpr int kCancelledWhileFlashing = 9;
+int OutcomeCode(const UpdateOutcome& outcome);
 
 // Why a firmware image was refused (message M1).
 enum class ImageRefusal : std::uint8_t {

@@ -38,6 +38,9 @@ int HoldForegroundCommand(const Arguments& arguments, HWND);
 // Wine's desktop kept alive for a test session (keep_desktop_command.cpp)
 int KeepDesktopCommand(const Arguments& arguments, HWND);
 
+// A file held open as a spreadsheet holds it (hold_file_command.cpp)
+int HoldFileCommand(const Arguments& arguments, HWND);
+
 // Following an update: the progress window and message boxes (watch_command.cpp)
 int WatchCommand(const Arguments& arguments, HWND addressDialog);
 

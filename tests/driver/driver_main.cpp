@@ -50,6 +50,7 @@ const std::vector<Command>& Commands() {
         {L"launch", Target::None, LaunchCommand, {L"wait", L"watch-windows"}},
         {L"hold-foreground", Target::None, HoldForegroundCommand, {}},
         {L"keep-desktop", Target::None, KeepDesktopCommand, {}},
+        {L"hold-file", Target::None, HoldFileCommand, {}},
         {L"screenshot", Target::None, ScreenshotCommand, {L"screen"}},
         {L"watch", Target::Window, WatchCommand, {L"click-start", L"dismiss"}},
         // For the benchmarks only.

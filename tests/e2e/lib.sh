@@ -97,6 +97,7 @@ start_app() {
     APP_STARTS=$((APP_STARTS + 1))
     APP_LOG=$WORK/program.$APP_STARTS.log
     APP_ARGS="$*"
+    APP_STARTED=$(date +%s)
     # Wine's errors are kept: a program that never came up says why.
     WINEDEBUG=err+all wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!

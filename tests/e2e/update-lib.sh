@@ -200,31 +200,70 @@ record_count() {
     echo $(($(grep -c $'\r$' "$1") - 1))
 }
 
+# The program's version as its record gives it: the version resource and the
+# architecture.
+program_version() {
+    local version architecture
+    version=$("$ROOT/scripts/exe-version.sh" "$APP" | sed -n 's/^file-version-text=//p')
+    case $(LC_ALL=C x86_64-w64-mingw32-objdump -f "$APP" | sed -n 's/.*file format //p') in
+        pei-x86-64) architecture=win64 ;;
+        *) architecture=win32 ;;
+    esac
+    echo "$version $architecture"
+}
+
 # expect_record FILE COUNT CODE DETAIL: FILE holds COUNT lines after its
-# header, the last one for an attempt at 127.0.0.1 that ended with outcome
-# CODE, its detail matching the extended regular expression DETAIL, and the
-# size and SHA-256 of the firmware file (neither when CODE is 1: nothing was
-# loaded).
+# header, the last one for the attempt of the program started last, at
+# 127.0.0.1, that ended with outcome CODE, its detail matching the extended
+# regular expression DETAIL. Every column is checked: the time within the
+# program's run with the offset of the zone it ran in (TZ), the kind and the
+# probe as its options say, the name as /fm1: gave it (letter case aside, and
+# "?" for a character the code page lacks), the size and SHA-256 of the firmware file
+# (neither when CODE is 1: nothing was loaded), seconds within the run, the
+# version and the computer's name as Wine gives it.
 expect_record() {
-    local file=$1 count=$2 code=$3 detail=$4 fields size sha
+    local file=$1 count=$2 code=$3 detail=$4 size='' sha='' kind=e2 probe=on name
     [[ -f $file ]] || fail "no record at $file"
     expect_eq "$(record_count "$file")" "$count" "lines in the record after its header"
-    mapfile -t fields < <(python3 - "$file" <<'PYTHON'
-import csv, sys
-with open(sys.argv[1], encoding="utf-8-sig", newline="") as record:
-    rows = list(csv.reader(record))
-print("\n".join(rows[-1]))
-PYTHON
-    )
-    ((${#fields[@]} == 13)) || fail "the record's last line has ${#fields[@]} fields, not 13: ${fields[*]}"
-    expect_eq "${fields[1]}" "$code" "the record's outcome code"
-    [[ ${fields[3]} =~ $detail ]] || fail "the record's detail [${fields[3]}] is not /$detail/"
-    expect_eq "${fields[4]}" 127.0.0.1 "the record's address"
-    size='' sha=''
+    [[ $APP_ARGS == */type_ap* ]] && kind=ap
+    [[ $APP_ARGS == */chkoff* ]] && probe=off
+    name=$(sed -n 's|.*/fm1:\([^ ]*\).*|\1|p' <<<"$APP_ARGS")
     if [[ $code != 1 ]]; then
         size=$(stat -c %s "$FIRMWARE")
         sha=$(sha256sum "$FIRMWARE" | cut -d' ' -f1)
     fi
-    expect_eq "${fields[8]},${fields[9]}" "$size,$sha" "the record's size and SHA-256"
-    echo "record: ${fields[1]} ${fields[3]}"
+    python3 - "$file" "$APP_STARTED" "$(date +%s)" "$code" "$detail" "$kind" "$probe" "$name" \
+        "$size" "$sha" "$(program_version)" "$(hostname | cut -c 1-15)" <<'PYTHON' ||
+import csv, datetime, re, sys
+path, started, ended, code, detail, kind, probe, name, size, sha, version, computer = sys.argv[1:]
+with open(path, encoding="utf-8-sig", newline="") as record:
+    fields = list(csv.reader(record))[-1]
+problems = []
+def check(column, ok, what):
+    if not ok:
+        problems.append(f"column {column + 1} [{fields[column]}]: not {what}")
+if len(fields) != 13:
+    sys.exit(f"the record's last line has {len(fields)} fields, not 13: {fields}")
+when = datetime.datetime.fromisoformat(fields[0])
+check(0, int(started) - 1 <= when.timestamp() <= int(ended) + 1, f"within {started} to {ended}")
+zone = datetime.datetime.fromtimestamp(when.timestamp()).astimezone().utcoffset()
+check(0, when.utcoffset() == zone, f"at the zone's offset {zone}")
+check(1, fields[1] == code, code)
+check(3, re.search(detail, fields[3]) is not None, f"/{detail}/")
+check(4, fields[4] == "127.0.0.1", "127.0.0.1")
+check(5, fields[5] == kind, kind)
+check(6, fields[6] == probe, probe)
+# A name that is no text of the code page keeps its ASCII, the rest as "?".
+given, kept = name.casefold(), fields[7].casefold()
+check(7, len(given) == len(kept) and all(k in (g, "?") for g, k in zip(given, kept)), name)
+check(8, fields[8] == size, f"[{size}]")
+check(9, fields[9] == sha, f"[{sha}]")
+check(10, re.fullmatch(r"\d+\.\d", fields[10]) is not None
+      and float(fields[10]) <= int(ended) - int(started) + 1, "seconds within the run")
+check(11, fields[11] == version, version)
+check(12, fields[12] == computer.upper(), computer.upper())
+print("\n".join(problems) if problems else f"record: {fields[1]} {fields[3]} at {fields[0]}")
+sys.exit(1 if problems else 0)
+PYTHON
+        fail "the record's last line, in $file"
 }

@@ -45,14 +45,18 @@ WITHOUT_PROBE=(
 # covers. With /quiet nothing is shown; without it the watch, which follows
 # the progress window from its first look, presses OK. Where the record's
 # folder beside the program is blocked (a folder named as the file), the
-# line goes to %LOCALAPPDATA%\EthBoxVup instead.
+# line goes to %LOCALAPPDATA%\EthBoxVup instead; where it is written beside
+# the program, %LOCALAPPDATA% gets nothing. A place may name the zone the
+# program runs in: Newfoundland's offset is negative and not whole hours, so
+# that a sign error shows.
 # name | options | simulated device | image size | watch options | exit code | detail | record
 UNATTENDED=(
-    "no answer to the probe|/type_e2 /ip:127.0.0.1 /quiet|--silent|5120||3|^\"/info.sys\"の読み出し: $ANSWERED_NOTHING|beside"
+    "no answer to the probe, in Newfoundland|/type_e2 /ip:127.0.0.1 /quiet|--silent|5120||3|^\"/info.sys\"の読み出し: $ANSWERED_NOTHING|beside TZ=America/St_Johns"
     "the device is of the other kind|/type_e2 /ip:127.0.0.1 /quiet|--kind ap|5120||3|^\"/info.sys\"の読み出し: 装置の種別が違います|appdata"
     "silence to the write request|/type_ap /chkoff /ip:127.0.0.1 /quiet|--silent|5120||4|^書き込み要求: $ANSWERED_NOTHING|beside"
     "an acknowledgement is lost, its message shown|/type_e2 /ip:127.0.0.1|--kind e2 --drop-ack 3|5120|--dismiss|5|^ブロック3/11: 1秒以内に応答なし$|beside"
     "中止 during the transfer|/type_e2 /ip:127.0.0.1 /quiet|--kind e2|45668|--cancel-at status=$S2|7|^転送中\(ブロック[0-9]+/90\)に中止$|beside"
+    "the close box while the device writes its flash|/type_ap /ip:127.0.0.1 /quiet|--kind ap|5120|--close-at status=$S3|9|^ファームウェア更新中\([0-9]+秒経過\)に中止$|beside"
 )
 
 # check_wire NAME WIRE SIZE PROBE: the datagrams the simulator NAME received.
@@ -124,7 +128,7 @@ run_unattended() {
         fi
         start_sim attempt $switches
         # shellcheck disable=SC2086 # the options are separate arguments
-        start_app /fm1:fw.bin $options
+        in_zone "$place" start_app /fm1:fw.bin $options
         if [[ -n $watch_options ]]; then
             # shellcheck disable=SC2086 # moment texts hold no blanks
             driver watch --title "$TITLE" --with-id 1051 --timeout 30000 $watch_options \
@@ -135,7 +139,10 @@ run_unattended() {
         if [[ $options == */quiet* ]] && [[ -f $WORK/attempt.watch ]]; then
             expect_eq "$(messages attempt)" "" "message boxes under /quiet"
         fi
-        expect_record "$record" 1 "$code" "$detail"
+        in_zone "$place" expect_record "$record" 1 "$code" "$detail"
+        if [[ $place == beside* ]] && [[ -e $(dirname "$(record_in_appdata)") ]]; then
+            fail "a record beside the program left $(ls -R "$(dirname "$(record_in_appdata)")")"
+        fi
         stop_sim attempt
     done
     rm -rf "$(record_beside)"
@@ -159,9 +166,64 @@ refused_send() {
         '^"/info.sys"の読み出し: 1秒以内に応答なし。送信できませんでした: 宛先への経路がありません\(WinSockエラー10051\)$'
 }
 
+# in_zone PLACE COMMAND...: COMMAND in the zone PLACE names with TZ=ZONE, if any.
+in_zone() {
+    local place=$1
+    shift
+    if [[ $place == *TZ=* ]]; then
+        TZ=${place#*TZ=} "$@"
+    else
+        "$@"
+    fi
+}
+
+# The codes of FILE's lines after its header, in order.
+record_codes() {
+    python3 -c 'import csv, sys
+print(" ".join(row[1] for row in list(csv.reader(open(sys.argv[1], encoding="utf-8-sig", newline="")))[1:]))' "$1"
+}
+
+# A record that another program holds open as Excel does (reading, others
+# may not write): the line waits in %LOCALAPPDATA%\EthBoxVup, the record
+# untouched, and reaches it before the next line once the file is let go.
+run_held_record() {
+    local pending holder waited
+    pending=$(dirname "$(record_in_appdata)")/EthBoxVup-log.pending.csv
+    step "a record held open by another program: its line waits, then reaches it in order"
+    rm -rf "$(record_beside)" "$(dirname "$pending")"
+    make_firmware 5120
+    start_sim attempt --silent
+    start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet
+    expect_app_exit 3
+    cp "$(record_beside)" "$WORK/record.before"
+    # Run directly, so that its pid is the driver's own (wine-exec.sh execs).
+    "$ROOT/scripts/wine-exec.sh" "$DRIVER" hold-file --path "$(record_beside)" >"$WORK/hold.out" 2>&1 &
+    holder=$!
+    HELPER_PIDS+=("$holder")
+    for ((waited = 0; waited < 200 * ETHBOX_WAIT_SCALE; waited++)); do
+        grep -q '^held' "$WORK/hold.out" && break
+        sleep 0.05
+    done
+    grep -q '^held' "$WORK/hold.out" || fail "the driver did not hold the record: $(cat "$WORK/hold.out")"
+    start_app /fm1:fw.bin /type_ap /chkoff /ip:127.0.0.1 /quiet
+    expect_app_exit 4
+    cmp -s "$(record_beside)" "$WORK/record.before" || fail "the held record was changed"
+    expect_record "$pending" 1 4 "^書き込み要求: $ANSWERED_NOTHING"
+    kill "$holder"
+    wait "$holder" 2>/dev/null || true
+    start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet
+    expect_app_exit 3
+    expect_record "$(record_beside)" 3 3 "応答なし"
+    expect_eq "$(record_codes "$(record_beside)")" "3 4 3" "the record's codes, in the order of the attempts"
+    [[ ! -e $pending ]] || fail "the pending lines stayed after they reached the record"
+    stop_sim attempt
+    rm -rf "$(record_beside)"
+}
+
 run_attempts /type_e2 yes "${WITH_PROBE[@]}"
 run_attempts "/type_ap /chkoff" no "${WITHOUT_PROBE[@]}"
 run_unattended "${UNATTENDED[@]}"
+run_held_record
 refused_send
 
 echo "PASS"

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/sha256.h"
 #include "device_simulator.h"
+#include "platform/sha256.h"
 #include "sim_command_line.h"
 #include "support/faulty_answers.h"
 #include "support/sim_udp_peer.h"

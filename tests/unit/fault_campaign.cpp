@@ -17,9 +17,9 @@
 #include <string>
 
 #include "common/launch_options.h"
-#include "common/sha256.h"
 #include "device_simulator.h"
 #include "fault_plan.h"
+#include "platform/sha256.h"
 #include "sequencer/update_sequencer.h"
 #include "support/endpoint_fixture.h"
 #include "support/firmware_file.h"

@@ -12,7 +12,10 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #endif
@@ -47,6 +50,10 @@ class Folder {
 
     fs::path record() const { return path_ / "EthBoxVup-log.csv"; }
     fs::path rotated() const { return path_ / "EthBoxVup-log.1.csv"; }
+    fs::path kept(int number) const {
+        return path_ / ("EthBoxVup-log.kept-" + std::to_string(number) + ".csv");
+    }
+    fs::path pending() const { return path_ / "EthBoxVup-log.pending.csv"; }
 
   private:
     fs::path path_;
@@ -64,38 +71,73 @@ std::string Read(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool Append(const Folder& folder) {
-    return AppendRecordLine(folder.record().native(), folder.rotated().native(), kHeader, kNewLine);
+RecordWrite Append(const Folder& folder, const std::string& line = kNewLine) {
+    return AppendRecordLines(folder.record().native(), kHeader, line);
 }
 
-TEST(AppendRecordLine, WritesTheHeaderOnceAndRotatesPastOneMebibyte) {
+const std::string kUnended = kOld.substr(0, kOld.size() - 2);
+const std::string kShiftJis = "\x93\xfa\x8e\x9e,\x8c\x8b\x89\xca\r\n";  // 日時,結果 in Shift_JIS
+
+TEST(AppendRecordLine, WritesTheHeaderOnceEndsTheLastLineAndPutsAsideWhatIsNotOurs) {
     const struct {
         const char* what;
         std::function<void(const Folder&)> before;
-        bool appended;
+        RecordWrite appended;
         std::string record;   // afterwards
         std::string rotated;  // afterwards
+        std::string kept;     // afterwards: the first free kept name
     } cases[] = {
-        {"a new file: mark, header, line", [](const Folder&) {}, true, kNewFile, kMissing},
-        {"an existing file: the line only", [](const Folder& f) { Write(f.record(), kOld); }, true,
-         kOld + kNewLine, kMissing},
-        {"an empty file: as a new one", [](const Folder& f) { Write(f.record(), ""); }, true,
-         kNewFile, kMissing},
+        {"a new file: mark, header, line", [](const Folder&) {}, RecordWrite::Written, kNewFile,
+         kMissing, kMissing},
+        {"an existing file: the line only", [](const Folder& f) { Write(f.record(), kOld); },
+         RecordWrite::Written, kOld + kNewLine, kMissing, kMissing},
+        {"an empty file, or the mark alone: as a new one",
+         [](const Folder& f) { Write(f.record(), kUtf8ByteOrderMark); }, RecordWrite::Written,
+         kNewFile, kMissing, kMissing},
+        {"an unterminated last line: ended first",
+         [](const Folder& f) { Write(f.record(), kUnended); }, RecordWrite::Written,
+         kUnended + "\r\n" + kNewLine, kMissing, kMissing},
+        {"a lone CR at the end: its LF first",
+         [](const Folder& f) { Write(f.record(), kUnended + "\r"); }, RecordWrite::Written,
+         kUnended + "\r\n" + kNewLine, kMissing, kMissing},
+        {"an open quote: closed first, so that it swallows nothing",
+         [](const Folder& f) { Write(f.record(), kOld + "x,\"open \"\"quote\"\"\r\n"); },
+         RecordWrite::Written, kOld + "x,\"open \"\"quote\"\"\r\n\"\r\n" + kNewLine, kMissing,
+         kMissing},
+        {"a quoted field closed at the end, a quote inside a plain one: only the line's end",
+         [](const Folder& f) { Write(f.record(), kOld + "a\"b,\"c\r\nd\""); }, RecordWrite::Written,
+         kOld + "a\"b,\"c\r\nd\"\r\n" + kNewLine, kMissing, kMissing},
+        {"no mark (a spreadsheet saved it): kept whole, a new one begun",
+         [](const Folder& f) { Write(f.record(), kShiftJis); }, RecordWrite::Written, kNewFile,
+         kMissing, kShiftJis},
+        {"no mark, and .kept-1 taken: kept as .kept-2, replacing nothing",
+         [](const Folder& f) {
+             Write(f.record(), kShiftJis);
+             Write(f.kept(1), "older");
+         },
+         RecordWrite::Written, kNewFile, kMissing, "older"},
         {"exactly 1 MiB: not yet past",
-         [](const Folder& f) { Write(f.record(), std::string(kRecordRotationBytes, 'x')); }, true,
-         std::string(kRecordRotationBytes, 'x') + kNewLine, kMissing},
+         [](const Folder& f) {
+             Write(f.record(),
+                   kUtf8ByteOrderMark + std::string(kRecordRotationBytes - 5, 'x') + "\r\n");
+         },
+         RecordWrite::Written,
+         kUtf8ByteOrderMark + std::string(kRecordRotationBytes - 5, 'x') + "\r\n" + kNewLine,
+         kMissing, kMissing},
         {"past 1 MiB: renamed, and a new one begun",
-         [](const Folder& f) { Write(f.record(), kBig); }, true, kNewFile, kBig},
+         [](const Folder& f) { Write(f.record(), kBig); }, RecordWrite::Written, kNewFile, kBig,
+         kMissing},
         {"past 1 MiB again: the older rotated file is replaced",
          [](const Folder& f) {
              Write(f.record(), kBig);
              Write(f.rotated(), "older");
          },
-         true, kNewFile, kBig},
-        {"the file is a folder", [](const Folder& f) { fs::create_directory(f.record()); }, false,
-         kMissing, kMissing},
-        {"the folder is gone", [](const Folder& f) { fs::remove(f.record().parent_path()); }, false,
-         kMissing, kMissing},
+         RecordWrite::Written, kNewFile, kBig, kMissing},
+        {"the file is a folder", [](const Folder& f) { fs::create_directory(f.record()); },
+         RecordWrite::Failed, kMissing, kMissing, kMissing},
+        {"the folder is gone: made anew",
+         [](const Folder& f) { fs::remove(f.record().parent_path()); }, RecordWrite::Written,
+         kNewFile, kMissing, kMissing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -104,8 +146,49 @@ TEST(AppendRecordLine, WritesTheHeaderOnceAndRotatesPastOneMebibyte) {
         EXPECT_EQ(Append(folder), c.appended);
         EXPECT_EQ(Read(folder.record()), c.record);
         EXPECT_EQ(Read(folder.rotated()), c.rotated);
+        if (c.kept != kMissing) {
+            EXPECT_EQ(Read(folder.kept(1)), c.kept == "older" ? "older" : kShiftJis);
+            EXPECT_EQ(Read(folder.kept(2)), c.kept == "older" ? kShiftJis : kMissing);
+        }
     }
 }
+
+#ifndef _WIN32
+// Another program's exclusive lock, as a spreadsheet's on Windows: the line
+// waits in the pending file, and reaches the record before the next line
+// once the lock is gone; a record that cannot be written at all sends both
+// to the fallback.
+TEST(DeliverRecordLine, KeepsTheLinesOfALockedRecordPendingInTheirOrder) {
+    Folder beside;
+    Folder user;
+    const RecordPlaces places{beside.record().native(), user.record().native(),
+                              user.pending().native()};
+    Write(beside.record(), kOld);
+    const std::string line2 = "2026-12-08T11:05:00+09:00,5\r\n";
+    const std::string line3 = "2026-12-08T11:06:00+09:00,9\r\n";
+    {
+        const int holder = open(beside.record().c_str(), O_RDONLY);
+        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        EXPECT_EQ(Append(beside), RecordWrite::Locked);
+        DeliverRecordLine(places, kHeader, kNewLine);
+        DeliverRecordLine(places, kHeader, line2);
+        close(holder);
+    }
+    EXPECT_EQ(Read(beside.record()), kOld);
+    EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + kNewLine + line2);
+    EXPECT_EQ(Read(user.record()), kMissing);
+    DeliverRecordLine(places, kHeader, line3);
+    EXPECT_EQ(Read(beside.record()), kOld + kNewLine + line2 + line3);
+    EXPECT_EQ(Read(user.pending()), kMissing);
+
+    Write(user.pending(), kUtf8ByteOrderMark + kHeader + kNewLine);
+    fs::remove(beside.record());
+    fs::create_directory(beside.record());
+    DeliverRecordLine(places, kHeader, line2);
+    EXPECT_EQ(Read(user.record()), kNewFile + line2);
+    EXPECT_EQ(Read(user.pending()), kMissing);
+}
+#endif
 
 // A full disk, as the file size limit makes one: the line that does not fit
 // is not left behind in part.
@@ -121,10 +204,10 @@ TEST(AppendRecordLine, TakesBackALineThatDoesNotFitWhole) {
     rlimit tight = saved;
     tight.rlim_cur = kOld.size() + kNewLine.size() / 2;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const bool appended = Append(folder);
+    const RecordWrite appended = Append(folder);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_FALSE(appended);
+    EXPECT_EQ(appended, RecordWrite::Failed);
     EXPECT_EQ(Read(folder.record()), kOld);
 #endif
 }

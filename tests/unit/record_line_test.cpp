@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -10,7 +11,6 @@
 
 namespace {
 
-const std::uint8_t kAbc[] = {'a', 'b', 'c'};
 constexpr char kAbcSha256[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 
 // A completed update of the three bytes "abc", which the other rows change.
@@ -22,7 +22,7 @@ UpdateRecord Completed() {
     record.outcome.block = 11;
     record.outcome.transferTenths = 4;
     record.outcome.imageLength = 3;
-    record.image = kAbc;
+    record.imageSha256 = kAbcSha256;
     record.typedAddress = "127.000.0.010";
     record.deviceKind = DeviceKind::Ap;
     record.firmwareName = "firmware.bin";
@@ -73,6 +73,22 @@ TEST(RecordLine, TellsOneAttemptInThirteenFields) {
          "2026-12-08T11:04:44-03:30,1,ファームウェアファイルが読み込めません。,"
          "ファイルが大きすぎます(188416バイト、188415バイトまで),127.0.0.10,e2,off,firmware.bin,,,"
          "15.3,1.0.0.0 win64,BENCH-7\r\n"},
+        {"a failing provider: size and digest empty, as for an unreadable file",
+         [](UpdateRecord& r) { r.imageSha256.clear(); },
+         "2026-12-08T11:04:44+09:00,0,バージョンアップが完了しました。,11ブロックを0.4秒で転送,"
+         "127.0.0.10,ap,on,firmware.bin,,,15.3,1.0.0.0 win64,BENCH-7\r\n"},
+        {"a cancel while the device writes its flash: its own code",
+         [](UpdateRecord& r) {
+             r.outcome.message = UpdateMessage::Interrupted;
+             r.outcome.phase = UpdatePhase::FlashWriting;
+         },
+         ""},
+        {"control characters in the names",
+         [](UpdateRecord& r) {
+             r.firmwareName = "fw\x1B[2J.bin";
+             r.computerName = "PC\r\n\xC2\x9B";
+         },
+         ""},
         {"a name with a comma and quotes is quoted",
          [](UpdateRecord& r) { r.firmwareName = "new \"fw\",2.bin"; }, ""},
         {"a name a spreadsheet would run is made text",
@@ -100,8 +116,14 @@ TEST(RecordLine, TellsOneAttemptInThirteenFields) {
         if (!c.line.empty()) {
             EXPECT_EQ(line, c.line);
         }
-        // The name's field as CsvField makes it, in its place.
+        // The name's field as CsvField makes it, in its place; no control
+        // character but the line's end; the code as the exit code.
         EXPECT_NE(line.find(CsvField(record.firmwareName) + ","), std::string::npos) << line;
+        EXPECT_EQ(std::count_if(line.begin(), line.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
+                  2)
+            << line;
+        EXPECT_EQ(line.substr(26, 2), std::to_string(OutcomeCode(record.outcome)) + ",");
     }
 }
 
@@ -113,18 +135,36 @@ TEST(RecordLine, FieldsAreQuotedAndDefusedAsSpreadsheetsNeed) {
         {"plain.bin", "plain.bin"},
         {"", ""},
         {"new \"fw\",2.bin", "\"new \"\"fw\"\",2.bin\""},
-        {"two\r\nlines", "\"two\r\nlines\""},
+        {"two\r\nlines", "two??lines"},
+        {"\x1B[31m\x7F\xC2\x85\xC2\xA0", "?[31m??\xC2\xA0"},
         {"=HYPERLINK(\"x\").bin", "\"'=HYPERLINK(\"\"x\"\").bin\""},
         {"+1.bin", "'+1.bin"},
         {"-1.bin", "'-1.bin"},
         {"@SUM.bin", "'@SUM.bin"},
-        {"\tx", "'\tx"},
+        {"\tx", "?x"},
+        {" =1+1", "' =1+1"},
+        {"　 =1+1", "'　 =1+1"},
+        {"＝1+1", "'＝1+1"},
+        {"＋1", "'＋1"},
+        {"－1", "'－1"},
+        {"＠SUM", "'＠SUM"},
+        {"　－1,2", "\"'　－1,2\""},
+        {"x =1", "x =1"},
         {"a=b", "a=b"},
         {"ファーム表.bin", "ファーム表.bin"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CsvField(c.text), c.field) << c.text;
     }
+}
+
+TEST(RecordLine, ACancelWhileTheDeviceWritesItsFlashHasItsOwnCode) {
+    UpdateOutcome outcome;
+    outcome.message = UpdateMessage::Interrupted;
+    outcome.phase = UpdatePhase::Transferring;
+    EXPECT_EQ(OutcomeCode(outcome), 7);
+    outcome.phase = UpdatePhase::FlashWriting;
+    EXPECT_EQ(OutcomeCode(outcome), 9);
 }
 
 TEST(RecordLine, HeaderNamesTheThirteenColumnsInJapanese) {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "common/sha256.h"
+#include "platform/sha256.h"
 #include "sim_faults.h"
 #include "sim_packets.h"
 #include "sim_socket.h"

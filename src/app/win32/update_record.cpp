@@ -11,6 +11,7 @@
 #include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 #include "platform/record_file.h"
+#include "platform/sha256.h"
 #include "transfer/firmware_image.h"
 #include "update_attempt.h"
 #include "window_text.h"
@@ -18,7 +19,7 @@
 namespace {
 
 constexpr wchar_t kRecordName[] = L"EthBoxVup-log.csv";
-constexpr wchar_t kRotatedName[] = L"EthBoxVup-log.1.csv";
+constexpr wchar_t kPendingName[] = L"EthBoxVup-log.pending.csv";
 constexpr wchar_t kFallbackFolder[] = L"EthBoxVup";
 
 std::string Version() {
@@ -57,15 +58,14 @@ UpdateRecord RecordOfAttempt() {
     record.deviceKind = launchOptions.deviceKind;
     record.probeEnabled = launchOptions.probeEnabled;
     record.firmwareName = FirmwareNameUtf8();
-    record.image = firmwareImage.data;
+    if (attempt.outcome.imageLength > 0) {
+        record.imageSha256 =
+            Sha256Hex(firmwareImage.data, static_cast<std::size_t>(attempt.outcome.imageLength));
+    }
     record.tenthsFromStart = static_cast<std::int64_t>((attempt.endedAt - attempt.startedAt) / 100);
     record.version = Version();
     record.computerName = ComputerName();
     return record;
-}
-
-bool AppendIn(const std::wstring& folder, const std::string& line) {
-    return AppendRecordLine(folder + kRecordName, folder + kRotatedName, RecordHeaderLine(), line);
 }
 
 std::wstring ExecutableFolder() {
@@ -77,16 +77,14 @@ std::wstring ExecutableFolder() {
     return separator == NativePath::npos ? std::wstring() : path.substr(0, separator + 1);
 }
 
-// %LOCALAPPDATA%\EthBoxVup\, made if need be.
+// %LOCALAPPDATA%\EthBoxVup\, which the first line written there makes.
 std::wstring FallbackFolder() {
     wchar_t base[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
         return {};
     }
-    const std::wstring folder = std::wstring(base) + L"\\" + kFallbackFolder;
-    CreateDirectoryW(folder.c_str(), nullptr);  // there already, or made, or the append fails
-    return folder + L"\\";
+    return std::wstring(base) + L"\\" + kFallbackFolder + L"\\";
 }
 
 }  // namespace
@@ -95,13 +93,15 @@ void RecordAttempt() {
     if (!updateAttempt.ended) {
         return;  // no window opened, so no attempt
     }
-    const std::string line = RecordLine(RecordOfAttempt());
     const std::wstring beside = ExecutableFolder();
-    if (!beside.empty() && AppendIn(beside, line)) {
-        return;
-    }
     const std::wstring fallback = FallbackFolder();
-    if (!fallback.empty()) {
-        AppendIn(fallback, line);
+    RecordPlaces places;
+    if (!beside.empty()) {
+        places.beside = beside + kRecordName;
     }
+    if (!fallback.empty()) {
+        places.fallback = fallback + kRecordName;
+        places.pending = fallback + kPendingName;
+    }
+    DeliverRecordLine(places, RecordHeaderLine(), RecordLine(RecordOfAttempt()));
 }

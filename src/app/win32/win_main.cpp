@@ -26,7 +26,7 @@ namespace {
 int RunUnattended() {
     updateAttempt.showMessages = !launchOptions.quiet;
     RunUpdate(nullptr);
-    return updateAttempt.ended ? OutcomeCode(updateAttempt.outcome.message) : kExitIncomplete;
+    return updateAttempt.ended ? OutcomeCode(updateAttempt.outcome) : kExitIncomplete;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/record_file.h"
@@ -25,27 +27,77 @@ bool WriteWhole(int fd, const std::string& text) {
     return false;
 }
 
-}  // namespace
+// Up to kRecordRotationBytes of the file from its start, and its size.
+bool ReadHead(int fd, std::string& contents, std::int64_t& size) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    size = status.st_size;
+    contents.resize(static_cast<std::size_t>(size <= kRecordRotationBytes ? size : 3));
+    return contents.empty() ||
+           pread(fd, &contents[0], contents.size(), 0) == static_cast<ssize_t>(contents.size());
+}
 
-bool AppendRecordLine(const NativePath& path, const NativePath& rotatedPath,
-                      const std::string& header, const std::string& line) {
-    struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-        existing.st_size > kRecordRotationBytes) {
-        if (std::rename(path.c_str(), rotatedPath.c_str()) != 0) {
+// Renames the file at `path` to the first free NAME.kept-N.csv: a link that
+// fails where the name is taken, then the old name removed.
+bool KeepAside(const NativePath& path) {
+    for (int number = 1; number <= 999; ++number) {
+        const std::string suffix = ".kept-" + std::to_string(number);
+        if (link(path.c_str(), RecordSibling(path, suffix.c_str()).c_str()) == 0) {
+            return unlink(path.c_str()) == 0;
+        }
+        if (errno != EEXIST) {
             return false;
         }
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0) {
-        return false;
+    return false;
+}
+
+int Open(const NativePath& path) {
+    return open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+}
+
+}  // namespace
+
+RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
+                              const std::string& lines) {
+    // A file put aside is followed by a new one: two rounds at most.
+    for (int round = 0; round < 2; ++round) {
+        int fd = Open(path);
+        if (fd < 0 && errno == ENOENT && mkdir(RecordFolder(path).c_str(), 0755) == 0) {
+            fd = Open(path);
+        }
+        if (fd < 0) {
+            return RecordWrite::Failed;
+        }
+        // Another program's exclusive lock stands for a Windows program that
+        // holds the file open without letting others write.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool locked = errno == EWOULDBLOCK;
+            close(fd);
+            return locked ? RecordWrite::Locked : RecordWrite::Failed;
+        }
+        std::string contents;
+        std::int64_t size = 0;
+        const bool read = ReadHead(fd, contents, size);
+        const RecordAside aside = read ? AsideFor(contents, size) : RecordAside::None;
+        const bool written = read && aside == RecordAside::None &&
+                             WriteWhole(fd, TextToAppend(contents, header, lines));
+        const bool closed = close(fd) == 0;
+        if (!read || aside == RecordAside::None) {
+            return written && closed ? RecordWrite::Written : RecordWrite::Failed;
+        }
+        const bool moved = aside == RecordAside::Kept
+                               ? KeepAside(path)
+                               : std::rename(path.c_str(), RecordSibling(path, ".1").c_str()) == 0;
+        if (!moved) {
+            return RecordWrite::Failed;
+        }
     }
-    struct stat status {};
-    bool written = false;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        const std::string text = status.st_size == 0 ? kUtf8ByteOrderMark + header + line : line;
-        written = WriteWhole(fd, text);
-    }
-    const bool closed = close(fd) == 0;
-    return written && closed;
+    return RecordWrite::Failed;
+}
+
+bool RemoveRecordFile(const NativePath& path) {
+    return unlink(path.c_str()) == 0;
 }

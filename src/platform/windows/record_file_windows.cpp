@@ -1,18 +1,9 @@
 #include <windows.h>
 
+#include "platform/extended_length_path.h"
 #include "platform/record_file.h"
 
 namespace {
-
-bool SizeOf(const NativePath& path, std::int64_t* size) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return false;
-    }
-    *size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
 
 // Writes all of `text` at the end with one call, or takes back whatever part
 // of it got written.
@@ -32,27 +23,82 @@ bool WriteWholeAtEnd(HANDLE file, const std::string& text) {
     return false;
 }
 
+// Up to kRecordRotationBytes of the file from its start, and its size.
+bool ReadHead(HANDLE file, std::string& contents, std::int64_t& size) {
+    LARGE_INTEGER length{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &length)) {
+        return false;
+    }
+    size = length.QuadPart;
+    contents.resize(static_cast<std::size_t>(size <= kRecordRotationBytes ? size : 3));
+    DWORD read = 0;
+    return contents.empty() ||
+           (ReadFile(file, &contents[0], static_cast<DWORD>(contents.size()), &read, nullptr) &&
+            read == contents.size());
+}
+
+// Renames the file at `path` to the first free NAME.kept-N.csv.
+bool KeepAside(const NativePath& path) {
+    for (int number = 1; number <= 999; ++number) {
+        const std::string suffix = ".kept-" + std::to_string(number);
+        const NativePath kept = ExtendedLengthPath(RecordSibling(path, suffix.c_str()));
+        if (MoveFileExW(ExtendedLengthPath(path).c_str(), kept.c_str(), 0)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Others may read the record meanwhile, never write it.
+HANDLE Open(const NativePath& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
-bool AppendRecordLine(const NativePath& path, const NativePath& rotatedPath,
-                      const std::string& header, const std::string& line) {
-    std::int64_t size = 0;
-    if (SizeOf(path, &size) && size > kRecordRotationBytes &&
-        !MoveFileExW(path.c_str(), rotatedPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        return false;
+RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
+                              const std::string& lines) {
+    const NativePath target = ExtendedLengthPath(path);
+    // A file put aside is followed by a new one: two rounds at most.
+    for (int round = 0; round < 2; ++round) {
+        HANDLE file = Open(target);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
+            CreateDirectoryW(ExtendedLengthPath(RecordFolder(path)).c_str(), nullptr)) {
+            file = Open(target);
+        }
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                       ? RecordWrite::Locked
+                       : RecordWrite::Failed;
+        }
+        std::string contents;
+        std::int64_t size = 0;
+        const bool read = ReadHead(file, contents, size);
+        const RecordAside aside = read ? AsideFor(contents, size) : RecordAside::None;
+        const bool written = read && aside == RecordAside::None &&
+                             WriteWholeAtEnd(file, TextToAppend(contents, header, lines));
+        const bool closed = CloseHandle(file) != 0;
+        if (!read || aside == RecordAside::None) {
+            return written && closed ? RecordWrite::Written : RecordWrite::Failed;
+        }
+        const bool moved =
+            aside == RecordAside::Kept
+                ? KeepAside(path)
+                : MoveFileExW(target.c_str(), ExtendedLengthPath(RecordSibling(path, ".1")).c_str(),
+                              MOVEFILE_REPLACE_EXISTING) != 0;
+        if (!moved) {
+            return RecordWrite::Failed;
+        }
     }
-    // Others may read the record meanwhile, never write it.
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    LARGE_INTEGER length{};
-    bool written = false;
-    if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &length)) {
-        const std::string text = length.QuadPart == 0 ? kUtf8ByteOrderMark + header + line : line;
-        written = WriteWholeAtEnd(file, text);
-    }
-    const bool closed = CloseHandle(file) != 0;
-    return written && closed;
+    return RecordWrite::Failed;
+}
+
+bool RemoveRecordFile(const NativePath& path) {
+    return DeleteFileW(ExtendedLengthPath(path).c_str()) != 0;
 }
