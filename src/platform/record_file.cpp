@@ -104,26 +104,51 @@ bool ReadRecordFile(const NativePath& path, std::string& contents) {
     return read;
 }
 
+namespace {
+
+// The lines waiting in the pending file, taken out of it: true with them
+// (none when there is no such file), false when it is there but cannot be
+// taken whole, read and removed (held by another program, or saved again by
+// a spreadsheet in its own encoding), so that nothing may go ahead of it.
+bool TakePendingLines(const NativePath& pending, const std::string& header, std::string& lines) {
+    lines.clear();
+    if (pending.empty() || !RecordFileExists(pending)) {
+        return true;
+    }
+    std::string contents;
+    if (!ReadRecordFile(pending, contents) || (!contents.empty() && !BeginsWithMark(contents)) ||
+        !RemoveRecordFile(pending)) {
+        return false;
+    }
+    lines = LinesOf(contents, header);
+    return true;
+}
+
+}  // namespace
+
 void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line) {
-    std::string pending;
-    const bool hasPending =
-        !places.pending.empty() && ReadRecordFile(places.pending, pending) && !pending.empty();
-    const std::string lines = LinesOf(pending, header) + line;
+    std::string waiting;
+    if (!TakePendingLines(places.pending, header, waiting) &&
+        AppendRecordLines(places.pending, header, line) == RecordWrite::Written) {
+        return;
+    }
+    const std::string lines = waiting + line;
     for (const NativePath* record : {&places.beside, &places.fallback}) {
         if (record->empty()) {
             continue;
         }
         const RecordWrite result = AppendRecordLines(*record, header, lines);
         if (result == RecordWrite::Written) {
-            if (hasPending) {
-                RemoveRecordFile(places.pending);
-            }
             return;
         }
-        if (result == RecordWrite::Locked && record == &places.beside && !places.pending.empty() &&
-            AppendRecordLines(places.pending, header, line) == RecordWrite::Written) {
-            return;
+        if (result == RecordWrite::Locked) {
+            break;  // held by another program: the lines wait for it
         }
+    }
+    // Not written anywhere: every line waits in the pending file, in order,
+    // for the next time a record can be written.
+    if (!places.pending.empty()) {
+        static_cast<void>(AppendRecordLines(places.pending, header, lines));
     }
 }

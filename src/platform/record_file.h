@@ -60,10 +60,12 @@ struct RecordPlaces {
 };
 
 // Delivers `line` to the first record that can be written, beside before
-// fallback, the pending lines before it, in their order, and then removes
-// the pending file. Where the record beside is held by another program, the
-// line goes to the pending file instead, to reach the record the next time
-// it can be written. Nothing more is done about any failure.
+// fallback, the pending lines before it, in their order (the pending file is
+// taken out of the way first, so that its lines never reach a record twice).
+// Where that record is held by another program, or none can be written, the
+// lines go to the pending file instead, to reach the record the next time it
+// can be written. A pending file that cannot be taken whole (held, or saved
+// again in another encoding) keeps the new line behind its own.
 void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line);
 
@@ -78,5 +80,7 @@ std::string TextToAppend(const std::string& contents, const std::string& header,
 
 // Platform bodies the above use. ReadRecordFile: the whole file, false when
 // it is missing or cannot be read. RemoveRecordFile: false when it stays.
+// RecordFileExists: something of that name is there, readable or not.
 bool ReadRecordFile(const NativePath& path, std::string& contents);
 bool RemoveRecordFile(const NativePath& path);
+bool RecordFileExists(const NativePath& path);

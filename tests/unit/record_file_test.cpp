@@ -187,6 +187,24 @@ TEST(DeliverRecordLine, KeepsTheLinesOfALockedRecordPendingInTheirOrder) {
     DeliverRecordLine(places, kHeader, line2);
     EXPECT_EQ(Read(user.record()), kNewFile + line2);
     EXPECT_EQ(Read(user.pending()), kMissing);
+
+    // The record in the user's folder held as well: the line waits for it.
+    {
+        const int holder = open(user.record().c_str(), O_RDONLY);
+        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        DeliverRecordLine(places, kHeader, line3);
+        close(holder);
+    }
+    EXPECT_EQ(Read(user.record()), kNewFile + line2);
+    EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + line3);
+
+    // Pending lines a spreadsheet saved again in its own encoding never reach
+    // the record raw: they are kept whole, and the new line waits.
+    Write(user.pending(), kShiftJis);
+    DeliverRecordLine(places, kHeader, kNewLine);
+    EXPECT_EQ(Read(user.record()), kNewFile + line2);
+    EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + kNewLine);
+    EXPECT_EQ(Read(user.kept(1).parent_path() / "EthBoxVup-log.pending.kept-1.csv"), kShiftJis);
 }
 #endif
 

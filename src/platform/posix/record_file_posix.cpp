@@ -101,3 +101,7 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
 bool RemoveRecordFile(const NativePath& path) {
     return unlink(path.c_str()) == 0;
 }
+
+bool RecordFileExists(const NativePath& path) {
+    return access(path.c_str(), F_OK) == 0;
+}

@@ -102,3 +102,7 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
 bool RemoveRecordFile(const NativePath& path) {
     return DeleteFileW(ExtendedLengthPath(path).c_str()) != 0;
 }
+
+bool RecordFileExists(const NativePath& path) {
+    return GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
