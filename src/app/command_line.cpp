@@ -1,6 +1,9 @@
 #include "app/command_line.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/address_check.h"
 #include "platform/ansi_text.h"
@@ -42,16 +45,41 @@ bool CopyFirmwareName(const char* text, char (&name)[kFirmwareNameSize]) {
     return true;
 }
 
-// The text after "/ip:" up to the next blank or control byte. Cut short at
-// what the address dialog reads, which can only make a longer text fail its
-// check: a blank-free text of that length is longer than any address.
-void CopyAddressText(const char* text, char (&address)[kAddressOptionSize]) {
-    std::size_t length = 0;
-    while (length + 1 < kAddressOptionSize &&
-           !EndsUnquotedName(static_cast<unsigned char>(*text))) {
-        address[length++] = *text++;
+// The text after "/ip:": up to the next blank or control byte, or, for a
+// file named in quotes (@"my boxes.txt"), up to the closing quote, double-byte
+// characters stepped over whole as in the firmware name.
+std::string AddressOptionText(const char* text) {
+    const char* end = text;
+    if (text[0] == '@' && text[1] == '"') {
+        end += 2;
+        while (*end != '\0' && *end != '"') {
+            end += IsAnsiLeadByte(static_cast<unsigned char>(*end)) && end[1] != '\0' ? 2 : 1;
+        }
+        if (*end == '"') {
+            ++end;
+        }
+    } else {
+        while (!EndsUnquotedName(static_cast<unsigned char>(*end))) {
+            ++end;
+        }
     }
-    address[length] = '\0';
+    return std::string(text, end);
+}
+
+// "/box:I/N", which the run of several boxes gives each of its own processes:
+// box I of N, 1 <= I <= N <= kMaxBoxes. Anything else leaves both 0.
+void ReadBoxOption(const char* text, LaunchOptions& options) {
+    unsigned number = 0;
+    unsigned count = 0;
+    char end = '\0';
+    const int fields = std::sscanf(text, "%3u/%3u%c", &number, &count, &end);
+    const bool ended =
+        fields == 2 || (fields == 3 && EndsUnquotedName(static_cast<unsigned char>(end)));
+    if (ended && std::isdigit(static_cast<unsigned char>(text[0])) && number >= 1 &&
+        number <= count && count <= kMaxBoxes) {
+        options.boxNumber = static_cast<int>(number);
+        options.boxCount = static_cast<int>(count);
+    }
 }
 
 }  // namespace
@@ -104,20 +132,36 @@ bool ParseCommandLine(char* commandLine, LaunchOptions& options) {
 
     if (const char* option = std::strstr(commandLine, "/ip:")) {
         options.addressGiven = true;
-        CopyAddressText(option + std::strlen("/ip:"), options.addressText);
+        options.addressText = AddressOptionText(option + std::strlen("/ip:"));
+    }
+    if (const char* option = std::strstr(commandLine, "/box:")) {
+        ReadBoxOption(option + std::strlen("/box:"), options);
     }
     options.quiet = std::strstr(commandLine, "/quiet") != nullptr;
 
     return nameFound && nameFits && options.deviceKind != DeviceKind::None;
 }
 
-StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options) {
+StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options,
+                               const AddressFileReader& readFile) {
     if (!ParseCommandLine(commandLine, options)) {
         return StartupVerdict::Incomplete;
     }
     if (!options.addressGiven) {
         return StartupVerdict::Attended;
     }
-    return TakeTypedAddress(options.addressText) ? StartupVerdict::Unattended
-                                                 : StartupVerdict::AddressRefused;
+    std::string single = options.addressText;
+    if (IsAddressList(options.addressText)) {
+        if (!ReadAddressList(options.addressText, readFile, options.boxAddresses)) {
+            return StartupVerdict::AddressRefused;
+        }
+        if (options.boxAddresses.size() > 1) {
+            return StartupVerdict::UnattendedList;
+        }
+        // A list of one is that one address, updated here as ever.
+        single = options.boxAddresses.front();
+        options.boxAddresses.clear();
+    }
+    return TakeTypedAddress(single.c_str()) ? StartupVerdict::Unattended
+                                            : StartupVerdict::AddressRefused;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/address_list.h"
 #include "common/launch_options.h"
 
 // The text after the program's own name and the blanks that follow it, as the
@@ -17,11 +18,15 @@ enum class StartupVerdict {
     AddressRefused,  // "/ip:" with an address the dialog would refuse: exit 8 at once
     Attended,        // the address dialog, as ever
     Unattended,      // the update at once, with typedAddress taken from "/ip:"
+    UnattendedList,  // boxAddresses, each updated at once by a process of its own
 };
 
 constexpr int kExitIncomplete = -1;
 constexpr int kExitAddressRefused = 8;
 
 // ParseCommandLine, then the address of "/ip:", if given, checked and taken
-// exactly as the address dialog takes what is typed (TakeTypedAddress).
-StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options);
+// exactly as the address dialog takes what is typed (TakeTypedAddress); or
+// its list of addresses, every one checked so, into options.boxAddresses
+// (ReadAddressList: one refused refuses them all).
+StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options,
+                               const AddressFileReader& readFile = ReadAddressFileBesideProgram);

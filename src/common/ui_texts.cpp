@@ -15,6 +15,10 @@ const char kAddressFormatMessage[] =
     "IPアドレスの指定が間違っています。\n"
     "「000.000.000.000」形式で指定してください。";
 
+const char kBoxBusyMessage[] =
+    "このアドレスのETHERNETボックスは、別のウィンドウでバージョンアップ中です。\n"
+    "終わってから、もう一度実行してください。";
+
 const char* MessageText(UpdateMessage message) {
     switch (message) {
         case UpdateMessage::FirmwareUnreadable:

@@ -10,6 +10,10 @@ extern const char kWindowCaption[];
 // The address dialog's refusal of an ill-formed address (exclamation icon).
 extern const char kAddressFormatMessage[];
 
+// 開始 refused because another EthBoxVup is updating the same address
+// (exclamation icon); the address dialog stays for another try.
+extern const char kBoxBusyMessage[];
+
 enum class MessageIcon { None, Exclamation, Stop };
 
 // The messages that end an update, one per outcome.

@@ -1,6 +1,8 @@
 #include "platform/record_file.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "platform/file_access.h"
 
@@ -106,6 +108,24 @@ bool ReadRecordFile(const NativePath& path, std::string& contents) {
 
 namespace {
 
+// The processes of a run of several boxes may end at the same moment, and
+// each holds a record for the few milliseconds of its write. Such a hold is
+// waited out, so that every box's line reaches the record; a program that
+// keeps the file open (a spreadsheet) is waited for no longer than this.
+constexpr int kLockedRetries = 40;
+constexpr std::chrono::milliseconds kLockedRetryPause{25};
+
+RecordWrite AppendWaitingOutBriefHolds(const NativePath& path, const std::string& header,
+                                       const std::string& lines) {
+    for (int retry = 0;; ++retry) {
+        const RecordWrite result = AppendRecordLines(path, header, lines);
+        if (result != RecordWrite::Locked || retry == kLockedRetries) {
+            return result;
+        }
+        std::this_thread::sleep_for(kLockedRetryPause);
+    }
+}
+
 // The lines waiting in the pending file, taken out of it: true with them
 // (none when there is no such file), false when it is there but cannot be
 // taken whole, read and removed (held by another program, or saved again by
@@ -130,7 +150,7 @@ void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line) {
     std::string waiting;
     if (!TakePendingLines(places.pending, header, waiting) &&
-        AppendRecordLines(places.pending, header, line) == RecordWrite::Written) {
+        AppendWaitingOutBriefHolds(places.pending, header, line) == RecordWrite::Written) {
         return;
     }
     const std::string lines = waiting + line;
@@ -138,7 +158,7 @@ void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
         if (record->empty()) {
             continue;
         }
-        const RecordWrite result = AppendRecordLines(*record, header, lines);
+        const RecordWrite result = AppendWaitingOutBriefHolds(*record, header, lines);
         if (result == RecordWrite::Written) {
             return;
         }
@@ -149,6 +169,6 @@ void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
     // Not written anywhere: every line waits in the pending file, in order,
     // for the next time a record can be written.
     if (!places.pending.empty()) {
-        static_cast<void>(AppendRecordLines(places.pending, header, lines));
+        static_cast<void>(AppendWaitingOutBriefHolds(places.pending, header, lines));
     }
 }

@@ -31,6 +31,9 @@ REFUSED_IP=(
     "127.0.0.１|a full-width digit"
     "127.0.0.256|a group above 255"
     "127.0.0.1x|a trailing letter"
+    "127.0.0.1,127.0.0.256|one address of a list"
+    "127.0.0.1,127.000.000.001|a list that names one box twice"
+    "@boxes.txt|a file beside the program with one line that is no address"
 )
 
 # text typed | where it must arrive | where nothing must arrive
@@ -63,6 +66,7 @@ for row in "${REFUSED[@]}"; do
 done
 driver click "${MAIN[@]}" --id 2
 expect_app_exit 0
+printf '127.0.0.1\r\n# the shelf\r\n127.0.0.2 box 2\r\n' >"$(dirname "$APP")/boxes.txt"
 for row in "${REFUSED_IP[@]}"; do
     IFS='|' read -r text why <<<"$row"
     line="EthBoxVup.exe /fm1:fw.bin /type_ap /ip:$text /quiet"

@@ -130,14 +130,23 @@ sends_outside_loopback() {
     [[ $first != 127 ]]
 }
 
-# Fails unless TEXT, a command line or its part, gives /ip: only an address
-# the program sends nowhere but to loopback.
+# Fails unless TEXT, a command line or its part, gives /ip: only addresses
+# the program sends nowhere but to loopback: one, a list joined by commas, or
+# the lines of @FILE beside the program.
 guard_ip_option() {
-    local address
+    local option address addresses
     [[ ${1,,} =~ /ip:([^[:space:]]*) ]] || return 0
-    address=${BASH_REMATCH[1]}
-    ! sends_outside_loopback "$address" ||
-        fail "/ip:$address is outside 127.0.0.0/8: not starting the program"
+    option=${BASH_REMATCH[1]}
+    if [[ $option == @* ]]; then
+        option=${option#@}
+        option=$(sed '1s/^\xEF\xBB\xBF//' "$(dirname "$APP")/${option//\"/}" 2>/dev/null |
+            grep -v '^[[:space:]]*#' | tr '\n' ,) || true
+    fi
+    IFS=, read -ra addresses <<<"$option"
+    for address in "${addresses[@]}"; do
+        ! sends_outside_loopback "${address//[[:space:]]/}" ||
+            fail "/ip: names $address, outside 127.0.0.0/8: not starting the program"
+    done
 }
 
 expect_eq() {

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Only one EthBoxVup runs at a time: a second start exits with -1 (255) and
-# brings the first one forward, restoring it when minimised, and otherwise
-# leaves it alone.
+# Only one address dialog at a time: a second start without /ip: exits with
+# -1 (255) and brings the first one forward, restoring it when minimised, and
+# otherwise leaves it alone. An update by /ip: goes beside it, and while it
+# runs nothing else updates its box: neither a second /ip: of it nor 開始.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$ROOT/tests/e2e/update-lib.sh"
+BOX_BUSY='このアドレスのETHERNETボックスは、別のウィンドウでバージョンアップ中です。\n終わってから、もう一度実行してください。'
 
 # Starts a second instance and checks it is refused.
 second_start() {
@@ -21,13 +24,36 @@ driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
 step "a second start is refused and leaves the first as it was"
 second_start /fm1:fw.bin /type_e2
 second_start /fm1:other.bin /type_ap /chkoff
-# Unattended, it is refused the same way: no update runs beside the first.
-second_start /fm1:fw.bin /type_ap /ip:127.0.0.1 /quiet
 expect_eq "$(driver find-window "${MAIN[@]}")" "$first" "the one address dialog"
 expect_eq "$(driver get-text --hwnd "$first" --id 1005)" "127.0.0.9 typed by hand" \
     "first instance's field"
 state=$(driver window-state --hwnd "$first")
 expect_eq "$(value_of enabled <<<"$state")$(value_of visible <<<"$state")" 11 "enabled and visible"
+
+step "an update by /ip: goes beside the dialog; meanwhile its box is refused to a second /ip:, by any" \
+    "spelling of its address, and to 開始"
+make_firmware 188415
+start_sim busy --kind e2
+guard_ip_option /ip:127.0.0.1
+wine_run "$APP" /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet >"$WORK/busy-program.log" 2>&1 &
+busy=$!
+APP_PIDS+=("$busy")
+for ((waited = 0; waited < 400 * ETHBOX_WAIT_SCALE; waited++)); do
+    grep -q ' WRQ ' "$WORK/busy.log" && break
+    sleep 0.05
+done
+grep -q ' WRQ ' "$WORK/busy.log" || fail "the update by /ip: did not begin: $(cat "$WORK/busy-program.log")"
+second_start /fm1:fw.bin /type_e2 /ip:127.000.000.001 /quiet
+driver set-text --hwnd "$first" --id 1005 "127.0.0.1"
+run_update guarded
+expect_eq "$(messages guarded)" "icon=exclamation text=$BOX_BUSY" "the one message"
+! grep -q ' progress-window=' "$WORK/guarded.watch" || fail "a progress window opened"
+driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
+status=0
+wait "$busy" || status=$?
+expect_eq "$status" 0 "exit status of the update by /ip:"
+expect_image_kept busy
+stop_sim busy
 
 # Puts a window of the driver's own in front of everything; its handle goes to
 # DECOY, its process to DECOY_PID.

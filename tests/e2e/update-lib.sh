@@ -267,3 +267,21 @@ sys.exit(1 if problems else 0)
 PYTHON
         fail "the record's last line, in $file"
 }
+
+# expect_box_lines FILE ADDRESS=CODE...: FILE holds one line for each box of a
+# run of several, in any order, each of 13 fields with its address and outcome.
+expect_box_lines() {
+    local file=$1
+    shift
+    [[ -f $file ]] || fail "no record at $file"
+    python3 - "$file" "$@" <<'PYTHON' || fail "the record of the boxes, in $file: $(cat "$file")"
+import csv, sys
+with open(sys.argv[1], encoding="utf-8-sig", newline="") as record:
+    lines = list(csv.reader(record))[1:]
+expected = sorted(tuple(box.split("=")) for box in sys.argv[2:])
+seen = sorted((fields[4], fields[1]) for fields in lines if len(fields) == 13)
+if len(seen) != len(lines) or seen != expected:
+    sys.exit(f"lines (address, outcome) {seen} of {len(lines)}, expected {expected}")
+print(f"record: {seen}")
+PYTHON
+}

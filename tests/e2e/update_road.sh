@@ -127,4 +127,34 @@ for road in "${ROADS[@]}"; do
     stop_sim road
 done
 
+step "three boxes side by side, one command: each keeps the image, its window titled with its address" \
+    "in a tile of its own; three lines in the record"
+place_program program fw.bin
+rm -f "$(record_beside)"
+make_firmware 30500
+boxes=(127.0.0.1 127.0.0.2 127.0.0.3)
+for box in "${boxes[@]}"; do
+    start_sim "box-$box" --bind "$box" --kind e2
+done
+start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1,127.0.0.2,127.0.0.3 /quiet
+rects=()
+for box in "${boxes[@]}"; do
+    state=$(driver window-state --title "$box - $TITLE" --with-id 1051 --timeout 20000) ||
+        fail "no progress window titled with $box"
+    rects+=("$(value_of rect <<<"$state")")
+done
+python3 - "${rects[@]}" <<'PYTHON' || fail "the boxes' windows overlap: ${rects[*]}"
+import itertools, sys
+rects = [tuple(map(int, rect.split(","))) for rect in sys.argv[1:]]
+sys.exit(any(a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+             for a, b in itertools.combinations(rects, 2)))
+PYTHON
+expect_app_exit 0 90
+for box in "${boxes[@]}"; do
+    expect_wire "box-$box" "$(expected_wire 30500 yes)" "the datagrams $box received"
+    expect_image_kept "box-$box"
+    stop_sim "box-$box"
+done
+expect_box_lines "$(record_beside)" 127.0.0.1=0 127.0.0.2=0 127.0.0.3=0
+
 echo "PASS"

@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "platform/ansi_text.h"
+#include "transfer/decimal_address.h"
 
 namespace {
 
@@ -156,11 +159,36 @@ void CheckSkipProgramName(const std::string& text) {
     Require(first == '\0' || first > 0x20);
 }
 
+// A list of boxes, or a file of them (the input as its contents), taken
+// whole or not at all: every address one the dialog would accept, no device
+// twice, one to kMaxBoxes of them.
+void CheckAddressList(const std::string& text) {
+    std::vector<std::string> addresses;
+    const auto readFile = [&text](const std::string&, std::string& contents) {
+        contents = text;
+        return true;
+    };
+    for (const std::string& option : {text, "@" + std::string("boxes.txt")}) {
+        if (!ReadAddressList(option, readFile, addresses)) {
+            Require(addresses.empty());
+            continue;
+        }
+        Require(!addresses.empty() && addresses.size() <= kMaxBoxes);
+        std::set<std::uint32_t> devices;
+        for (const std::string& address : addresses) {
+            std::uint32_t device = 0;
+            Require(ParseDecimalAddress(address.c_str(), &device));
+            Require(devices.insert(device).second);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     CheckSkipProgramName(text);
+    CheckAddressList(text);
 
     const Parsed parsed = Parse(text);
     // The line keeps its length: lower-casing works character by character.

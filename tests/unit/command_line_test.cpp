@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/box_tiles.h"
 #include "common/typed_address.h"
 #include "transfer/decimal_address.h"
 
@@ -252,6 +255,165 @@ TEST(ReadCommandLine, TakesTheAddressOfIpAsTheDialogWouldOrRefusesIt) {
         std::uint32_t sentTo = kNone;
         EXPECT_EQ(ParseDecimalAddress(typedAddress, &sentTo), c.sentTo != kNone);
         EXPECT_EQ(sentTo, c.sentTo);
+    }
+}
+
+// "/ip:" with several addresses, joined by commas or one a line in a file
+// beside the program: every one is checked before any box is started, and
+// one refused, a device named twice, none, or more than a screen of boxes
+// refuses them all. A list of one is that address, updated as ever.
+TEST(ReadCommandLine, TakesAListOfAddressesWholeOrRefusesItWhole) {
+    const std::string box64 = "127.0.0.64";
+    std::string sixtyFour;
+    std::string sixtyFive;
+    for (int box = 1; box <= 65; ++box) {
+        (box <= 64 ? sixtyFour : sixtyFive) += "127.0.0." + std::to_string(box) + "\n";
+    }
+    sixtyFive = sixtyFour + sixtyFive;
+    const struct {
+        std::string line;
+        std::string file;  // what "boxes.txt" holds; "-" when it cannot be read
+        StartupVerdict verdict;
+        std::vector<std::string> boxes;
+        std::uint32_t sentTo;  // typedAddress of a list of one
+    } cases[] = {
+        {"/ip:127.0.0.1,127.0.0.2,127.0.0.3",
+         "-",
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2", "127.0.0.3"},
+         0},
+        {"/ip:127.0.0.3,127.0.0.1",
+         "-",
+         StartupVerdict::UnattendedList,
+         {"127.0.0.3", "127.0.0.1"},
+         0},
+        {"/ip:127.0.0.1,127.0.0.256", "-", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:127.0.0.1,", "-", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:,127.0.0.1", "-", StartupVerdict::AddressRefused, {}, 0},
+        // One device named twice, however it is written.
+        {"/ip:127.0.0.1,127.0.0.2,127.000.000.001", "-", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:@boxes.txt",
+         "\xEF\xBB\xBF# row 1\r\n127.0.0.1\r\n\r\n  127.0.0.2 \t\r\n#127.0.0.9\r\n",
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2"},
+         0},
+        {"/ip:@\"boxes.txt\" /quiet",
+         "127.0.0.1\n127.0.0.2",
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2"},
+         0},
+        {"/ip:@boxes.txt",
+         "127.0.0.1\n127.0.0.2 # shelf 2\n",
+         StartupVerdict::AddressRefused,
+         {},
+         0},
+        {"/ip:@boxes.txt", "127.0.0.1\n127.0.0.1\n", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:@boxes.txt", "# none yet\n\n", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:@boxes.txt", "-", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:@", "-", StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:@boxes.txt", sixtyFive, StartupVerdict::AddressRefused, {}, 0},
+        {"/ip:@boxes.txt", "127.0.0.7\n", StartupVerdict::Unattended, {}, 0x7F000007},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<char> text(c.line.begin(), c.line.end());
+        text.push_back('\0');
+        LaunchOptions options;
+        std::snprintf(typedAddress, sizeof typedAddress, "%s", "stale");
+        std::string asked;
+        const auto readFile = [&](const std::string& name, std::string& contents) {
+            asked = name;
+            contents = c.file;
+            return c.file != "-";
+        };
+        const std::string fullLine = "/fm1:f.bin /type_ap " + c.line;
+        std::vector<char> full(fullLine.begin(), fullLine.end());
+        full.push_back('\0');
+        EXPECT_EQ(ReadCommandLine(full.data(), options, readFile), c.verdict);
+        EXPECT_EQ(options.boxAddresses, c.boxes);
+        if (c.line.find('@') != std::string::npos && c.line != "/ip:@") {
+            EXPECT_EQ(asked, "boxes.txt");
+        }
+        std::uint32_t sentTo = 0;
+        EXPECT_EQ(ParseDecimalAddress(typedAddress, &sentTo), c.sentTo != 0);
+        EXPECT_EQ(sentTo, c.sentTo);
+    }
+    LaunchOptions options;
+    std::string all = "/fm1:f.bin /type_ap /ip:@boxes.txt";
+    const auto sixtyFourBoxes = [&](const std::string&, std::string& contents) {
+        contents = sixtyFour;
+        return true;
+    };
+    EXPECT_EQ(ReadCommandLine(all.data(), options, sixtyFourBoxes), StartupVerdict::UnattendedList);
+    ASSERT_EQ(options.boxAddresses.size(), 64u);
+    EXPECT_EQ(options.boxAddresses.back(), box64);
+}
+
+// Each process of a run of several boxes is told which it is by "/box:I/N"
+// put before the line it was given, whose own "/ip:" list then no longer counts.
+TEST(ReadCommandLine, ABoxOfARunOfSeveralTakesItsOwnAddressAndPlace) {
+    const struct {
+        std::string line;
+        StartupVerdict verdict;
+        int number, count;
+    } cases[] = {
+        {"/ip:127.0.0.2 /box:2/3 /fm1:f.bin /type_ap /ip:127.0.0.1,127.0.0.2,127.0.0.3",
+         StartupVerdict::Unattended, 2, 3},
+        {"/ip:127.0.0.2 /box:64/64 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 64, 64},
+        {"/ip:127.0.0.2 /box:3/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
+        {"/ip:127.0.0.2 /box:0/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
+        {"/ip:127.0.0.2 /box:1/65 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
+        {"/ip:127.0.0.2 /box:1/2x /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
+        {"/ip:127.0.0.2 /box:+1/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<char> text(c.line.begin(), c.line.end());
+        text.push_back('\0');
+        LaunchOptions options;
+        EXPECT_EQ(ReadCommandLine(text.data(), options), c.verdict);
+        EXPECT_EQ(options.boxNumber, c.number);
+        EXPECT_EQ(options.boxCount, c.count);
+        EXPECT_STREQ(typedAddress, "127.0.0.2");
+    }
+}
+
+// Box I of N takes its own tile: on a screen that holds them, no two windows
+// of a run overlap and each lies inside the work area; past a screenful the
+// next round is offset, so that no window lies exactly on another.
+TEST(BoxTileOrigin, GivesEveryBoxOfARunAPlaceOfItsOwn) {
+    const struct {
+        TileArea area;
+        int width, height, boxes;
+    } cases[] = {
+        {{0, 0, 1920, 1040}, 330, 140, 20},    // a full-HD screen, twenty boxes
+        {{100, 30, 1000, 700}, 330, 140, 15},  // a taskbar on the left and at the top
+        {{0, 0, 800, 560}, 330, 140, 64},      // more than a screenful: rounds
+        {{0, 0, 200, 100}, 330, 140, 3},       // a screen smaller than one window
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.boxes);
+        const int perRound =
+            std::max(1, c.area.width / c.width) * std::max(1, c.area.height / c.height);
+        std::vector<TileOrigin> placed;
+        for (int box = 1; box <= c.boxes; ++box) {
+            const TileOrigin origin = BoxTileOrigin(c.area, c.width, c.height, box);
+            EXPECT_GE(origin.x, c.area.left);
+            EXPECT_GE(origin.y, c.area.top);
+            for (std::size_t other = 0; other < placed.size(); ++other) {
+                const bool sameRound = static_cast<int>(other) / perRound == (box - 1) / perRound;
+                const bool overlap = std::abs(placed[other].x - origin.x) < c.width &&
+                                     std::abs(placed[other].y - origin.y) < c.height;
+                EXPECT_FALSE(sameRound && overlap) << "boxes " << other + 1 << " and " << box;
+                EXPECT_FALSE(placed[other].x == origin.x && placed[other].y == origin.y)
+                    << "boxes " << other + 1 << " and " << box;
+            }
+            if (box <= perRound && c.area.width >= c.width && c.area.height >= c.height) {
+                EXPECT_LE(origin.x + c.width, c.area.left + c.area.width);
+                EXPECT_LE(origin.y + c.height, c.area.top + c.area.height);
+            }
+            placed.push_back(origin);
+        }
     }
 }
 

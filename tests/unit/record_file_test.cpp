@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -205,6 +206,21 @@ TEST(DeliverRecordLine, KeepsTheLinesOfALockedRecordPendingInTheirOrder) {
     EXPECT_EQ(Read(user.record()), kNewFile + line2);
     EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + kNewLine);
     EXPECT_EQ(Read(user.kept(1).parent_path() / "EthBoxVup-log.pending.kept-1.csv"), kShiftJis);
+
+    // Another box's write holds the record for a moment: the line waits it
+    // out and reaches the record, its pending one before it.
+    {
+        const int holder = open(user.record().c_str(), O_RDONLY);
+        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        std::thread release([holder] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            close(holder);
+        });
+        DeliverRecordLine(places, kHeader, line3);
+        release.join();
+    }
+    EXPECT_EQ(Read(user.record()), kNewFile + line2 + kNewLine + line3);
+    EXPECT_EQ(Read(user.pending()), kMissing);
 }
 #endif
 

@@ -1,6 +1,7 @@
 #include "address_dialog.h"
 
 #include "app/address_check.h"
+#include "box_guard.h"
 #include "common/launch_options.h"
 #include "common/typed_address.h"
 #include "common/ui_texts.h"
@@ -36,9 +37,15 @@ void OnStart(HWND dialog) {
         ShowMessageBox(dialog, kAddressFormatMessage, MB_ICONEXCLAMATION);
         return;
     }
+    if (!ClaimBoxGuard(typedAddress)) {
+        ShowMessageBox(dialog, kBoxBusyMessage, MB_ICONEXCLAMATION);
+        return;
+    }
+    const INT_PTR result = RunUpdate(dialog);
+    ReleaseBoxGuard();
     // 1 after a completed update, -1 when the window could not be created:
     // either way there is nothing more to do here. 0 leaves another attempt.
-    if (RunUpdate(dialog) != 0) {
+    if (result != 0) {
         EndDialog(dialog, 1);
     }
 }

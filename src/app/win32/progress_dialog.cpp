@@ -3,10 +3,11 @@
 #include <commctrl.h>
 
 #include "address_dialog.h"
+#include "box_window.h"
+#include "common/launch_options.h"
 #include "process_handles.h"
 #include "resource.h"
 #include "sequencer/update_sequencer.h"
-#include "single_instance.h"
 #include "update_attempt.h"
 #include "update_record.h"
 #include "win32_progress_window.h"
@@ -35,10 +36,12 @@ BOOL OnInitDialog(HWND dialog, HWND owner) {
     window.SetStatusText(StatusText::Connecting);
     if (owner != nullptr) {
         PlaceOnOwnersCorner(dialog, owner);
+    } else if (launchOptions.boxCount > 0) {
+        // One of several boxes: its address in the title, its own tile.
+        SetWindowTextW(dialog, WindowCaption().c_str());
+        PlaceBoxWindow(dialog);
     } else {
-        // The program's only window: the one a second start brings forward.
         CenterOnDesktop(dialog);
-        MarkMainWindow(dialog);
     }
     RemoveClassCursors(dialog);
     SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
@@ -82,7 +85,6 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             break;
         }
         case WM_DESTROY: {
-            UnmarkMainWindow(dialog);
             SetStandardCursor(IDC_ARROW);
             Win32ProgressWindow window(dialog);
             Teardown(window);

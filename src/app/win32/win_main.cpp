@@ -10,11 +10,14 @@
 #include "address_dialog.h"
 #include "ansi_command_line.h"
 #include "app/command_line.h"
+#include "box_guard.h"
 #include "common/launch_options.h"
+#include "common/typed_address.h"
 #include "dll_search.h"
 #include "process_handles.h"
 #include "progress_dialog.h"
 #include "resource.h"
+#include "side_by_side.h"
 #include "single_instance.h"
 #include "update_attempt.h"
 
@@ -53,6 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitIncomplete;
     }
     std::string commandLine = SkipProgramName(fullCommandLine->c_str());
+    const std::string givenLine = commandLine;  // before it is lower-cased
     const StartupVerdict verdict = ReadCommandLine(commandLine.data(), launchOptions);
     if (verdict == StartupVerdict::Incomplete) {
         return kExitIncomplete;
@@ -61,15 +65,25 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return kExitAddressRefused;
     }
 
+    // Runs of /ip: go beside any other EthBoxVup, attended or not; what they
+    // may never do is update a box that another one is updating.
+    if (verdict == StartupVerdict::UnattendedList) {
+        return RunBoxesSideBySide(launchOptions.boxAddresses, givenLine);
+    }
+    if (verdict == StartupVerdict::Unattended) {
+        if (!ClaimBoxGuard(typedAddress)) {
+            return kExitIncomplete;
+        }
+        appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
+        return RunUnattended();
+    }
+
+    // At most one address dialog at a time.
     if (!ClaimSingleInstance()) {
         BringRunningInstanceForward();
         return kExitIncomplete;
     }
-
     appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
-    if (verdict == StartupVerdict::Unattended) {
-        return RunUnattended();
-    }
     // An address dialog that could not be made (no desktop to show it on) was
     // never seen: the run ends as one that showed nothing, not as a quit.
     if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADDRESS_DIALOG), nullptr, AddressDialogProc,
