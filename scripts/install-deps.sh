@@ -11,7 +11,7 @@ packages=(
     wine wine64 wine32:i386 fonts-wine xvfb x11-utils
     locales fonts-ipafont-gothic imagemagick
     tftp-hpa iproute2 util-linux procps
-    zip unzip osslsigncode openssl libssl-dev
+    zip unzip osslsigncode openssl libssl-dev ccache
     clang-tidy cppcheck python3
     evilwm
 )

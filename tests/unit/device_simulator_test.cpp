@@ -22,8 +22,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Long enough for anything on loopback, even under Wine and sanitizers.
 constexpr int kWaitMs = 2000;
-// How long a test listens to be sure that nothing comes.
-constexpr int kQuietMs = 300;
+// How long a test listens to be sure that nothing comes: four times the
+// longest a faulty answer is held back or a resend waits below, so that a
+// simulator thread that a busy machine wakes late still answers within it.
+constexpr int kQuietMs = 600;
 
 Bytes Request(std::uint8_t opcode, const std::string& name, const std::string& mode) {
     Bytes packet{0, opcode};
@@ -766,7 +768,7 @@ TEST(DeviceSimulatorFaultyAnswers, SpoilTheWritesAckOfAnyBlockAsAsked) {
         }
 
         client.SendTo(answeredFrom, Data(2, Text("end")));
-        const Reply last = client.Next(kQuietMs);
+        const Reply last = client.Next(c.goesOn ? kWaitMs : kQuietMs);
         EXPECT_EQ(last.bytes, c.goesOn ? Ack(2) : Bytes{});
         if (c.goesOn) {
             EXPECT_EQ(last.port, ack0.port) << "only the spoiled answer comes from elsewhere";
@@ -797,7 +799,7 @@ TEST(DeviceSimulatorFaultyAnswers, SpoilOnlyTheFirstSendingOfAReadsData) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SimulatorOptions options = WithFaults(Options(), c.faults);
-        options.retransmitMs = kQuietMs * 2 / 3;
+        options.retransmitMs = kQuietMs / 4;
         options.maxRetransmits = 1;
         RunningSimulator simulator(options);
         ASSERT_TRUE(simulator.Running());
