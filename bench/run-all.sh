@@ -50,7 +50,8 @@ stat_before=$(awk '/^cpu / { print $2 + $3 + $4 + $7 + $8 + $9, $5 + $6 }' /proc
     echo
 } | tee "$partial"
 
-for benchmark in "pacing.sh 3" "cpu.sh 5 5" "cancel.sh 20 3" "footprint.sh 10" "diagnosis.sh 5"; do
+for benchmark in "pacing.sh 3" "cpu.sh 5 5" "cancel.sh 20 3" "footprint.sh 10" "diagnosis.sh 5" \
+    "side_by_side.sh 1"; do
     # shellcheck disable=SC2086 # the arguments are separate words
     bash "$here"/$benchmark 2>&1 | tee -a "$partial"
     echo | tee -a "$partial"
