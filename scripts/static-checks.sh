@@ -23,19 +23,40 @@ for preset in native windows; do
     fi
 done
 
-# The translation units of src/ and tools/ in one compile database, one a line.
+# Each translation unit of src/ and tools/ in DATABASE, with the SHA-256 of
+# every compile command the database gives it (clang-tidy reads them all):
+# "PATH DIGEST", one a line. Fails for a database without one.
 sources_of() {
     python3 - "$1/compile_commands.json" "$root" <<'EOF'
-import json, os, sys
+import hashlib, json, os, sys
 database, root = sys.argv[1], sys.argv[2]
-seen = set()
+commands = {}
 for entry in json.load(open(database)):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
     relative = os.path.relpath(path, root)
-    if relative.startswith(("src/", "tools/")) and relative.endswith(".cpp") and path not in seen:
-        seen.add(path)
-        print(path)
+    if relative.startswith(("src/", "tools/")) and relative.endswith(".cpp"):
+        command = entry.get("command") or " ".join(entry["arguments"])
+        commands.setdefault(path, set()).add(command.replace(root, "ROOT"))
+for path in sorted(commands):
+    print(path, hashlib.sha256("\n".join(sorted(commands[path])).encode()).hexdigest())
+sys.exit(0 if commands else 1)
 EOF
+}
+
+# clang-tidy takes minutes; a file it found clean is not read again while
+# nothing it reads has changed. The key holds all of that: the file's
+# compile command, every source, header, resource and build file of the
+# project (the generated headers come from them), .clang-tidy,
+# this script, and every installed package with its version (the tools and
+# the system's headers). Only a clean result is kept.
+tidy_cache=${XDG_CACHE_HOME:-$HOME/.cache}/ethbox-clang-tidy
+inputs_digest=$({
+    find src tools res cmake CMakeLists.txt CMakePresets.json -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum
+    sha256sum .clang-tidy scripts/static-checks.sh
+    dpkg-query -W
+} | sha256sum | cut -d ' ' -f 1)
+tidy_key() { # NAME PATH COMMAND-DIGEST EXTRA-ARGUMENTS...
+    printf '%s\n' "$inputs_digest" "$@" | sha256sum | cut -d ' ' -f 1
 }
 
 # The MinGW compiler's own C++ library headers. clang does not find them by
@@ -176,17 +197,38 @@ run_clang_tidy() {
     for argument in "$@"; do
         extra+=("--extra-arg=$argument")
     done
-    sources_of "$database" >"$work/$name.files"
-    local status=0
-    xargs -a "$work/$name.files" -P "$jobs" -n 1 \
-        clang-tidy-14 --quiet -p "$database" "${extra[@]}" >"$work/$name.out" 2>"$work/$name.err" ||
-        status=$?
+    local path digest key status=0 all=0
+    : >"$work/$name.files"
+    : >"$work/$name.keys"
+    sources_of "$database" >"$work/$name.sources" || {
+        echo "clang-tidy ($name): no translation unit of src/ or tools/ in $database"
+        failed=1
+        return
+    }
+    while read -r path digest; do
+        all=$((all + 1))
+        key=$(tidy_key "$name" "${path#"$root"/}" "$digest" "$@")
+        if [[ ! -e $tidy_cache/$key ]]; then
+            echo "$path" >>"$work/$name.files"
+            echo "$key" >>"$work/$name.keys"
+        fi
+    done <"$work/$name.sources"
+    : >"$work/$name.out"
+    if [[ -s $work/$name.files ]]; then
+        xargs -a "$work/$name.files" -P "$jobs" -n 1 \
+            clang-tidy-14 --quiet -p "$database" "${extra[@]}" >"$work/$name.out" 2>"$work/$name.err" ||
+            status=$?
+    fi
     # A header included by several files is reported once.
     grep -E '^[^ ].*: (warning|error): ' "$work/$name.out" | sort -u >"$work/$name.findings" || true
     local count
     count=$(wc -l <"$work/$name.findings")
-    printf 'clang-tidy (%s): %d files, %d findings\n' "$name" "$(wc -l <"$work/$name.files")" "$count"
-    if ((status != 0 || count != 0)); then
+    printf 'clang-tidy (%s): %d files, %d of them found clean before with the same inputs, %d findings\n' \
+        "$name" "$all" $((all - $(wc -l <"$work/$name.files"))) "$count"
+    if ((status == 0 && count == 0)); then
+        mkdir -p "$tidy_cache"
+        (cd "$tidy_cache" && xargs -r touch) <"$work/$name.keys"
+    else
         cat "$work/$name.findings"
         ((count != 0)) || grep -v 'warnings\? generated\.$' "$work/$name.err" >&2 || true
         failed=1

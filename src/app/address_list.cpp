@@ -98,7 +98,11 @@ bool ReadAddressList(const std::string& option, const AddressFileReader& readFil
         // the field reads would have a part left unread, so it is refused.
         const std::string address = StripSpaces(text.c_str(), kTypedAddressSize);
         std::uint32_t value = 0;
-        if (text.size() >= kTypedAddressSize || !ParseDecimalAddress(address.c_str(), &value) ||
+        const bool controlByte = std::any_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20;  // a NUL would end the text early
+        });
+        if (controlByte || text.size() >= kTypedAddressSize ||
+            !ParseDecimalAddress(address.c_str(), &value) ||
             std::find(seen.begin(), seen.end(), value) != seen.end()) {
             addresses.clear();
             return false;

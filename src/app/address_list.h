@@ -13,9 +13,9 @@
 // More would tile no screen and start more processes than anyone watches.
 constexpr std::size_t kMaxBoxes = 64;
 // A file of kMaxBoxes addresses with comments fits many times over.
-constexpr std::size_t kMaxAddressFileBytes = 64 * 1024;
+constexpr std::size_t kMaxAddressFileBytes = std::size_t{64} * 1024;
 
-// Reads the file NAME (code page 932, as the command line gives it) beside
+// Reads the file NAME (in the ANSI code page, as the command line gives it) beside
 // the program into `contents`; false when it cannot be read or is larger than
 // kMaxAddressFileBytes.
 using AddressFileReader = std::function<bool(const std::string& name, std::string& contents)>;

@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -66,17 +65,28 @@ std::string AddressOptionText(const char* text) {
     return std::string(text, end);
 }
 
+// Up to three decimal digits at `text`, which moves past them; false for none.
+bool ReadSmallNumber(const char*& text, unsigned& number) {
+    number = 0;
+    const char* const start = text;
+    while (text - start < 3 && std::isdigit(static_cast<unsigned char>(*text))) {
+        number = number * 10 + static_cast<unsigned>(*text - '0');
+        ++text;
+    }
+    return text != start;
+}
+
 // "/box:I/N", which the run of several boxes gives each of its own processes:
 // box I of N, 1 <= I <= N <= kMaxBoxes. Anything else leaves both 0.
 void ReadBoxOption(const char* text, LaunchOptions& options) {
     unsigned number = 0;
     unsigned count = 0;
-    char end = '\0';
-    const int fields = std::sscanf(text, "%3u/%3u%c", &number, &count, &end);
-    const bool ended =
-        fields == 2 || (fields == 3 && EndsUnquotedName(static_cast<unsigned char>(end)));
-    if (ended && std::isdigit(static_cast<unsigned char>(text[0])) && number >= 1 &&
-        number <= count && count <= kMaxBoxes) {
+    if (!ReadSmallNumber(text, number) || *text != '/') {
+        return;
+    }
+    ++text;
+    if (ReadSmallNumber(text, count) && EndsUnquotedName(static_cast<unsigned char>(*text)) &&
+        number >= 1 && number <= count && count <= kMaxBoxes) {
         options.boxNumber = static_cast<int>(number);
         options.boxCount = static_cast<int>(count);
     }
@@ -147,6 +157,11 @@ StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options,
     if (!ParseCommandLine(commandLine, options)) {
         return StartupVerdict::Incomplete;
     }
+    if (!options.addressGiven || IsAddressList(options.addressText)) {
+        // Only a process updating one box of several is told which it is.
+        options.boxNumber = 0;
+        options.boxCount = 0;
+    }
     if (!options.addressGiven) {
         return StartupVerdict::Attended;
     }
@@ -162,6 +177,8 @@ StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options,
         single = options.boxAddresses.front();
         options.boxAddresses.clear();
     }
-    return TakeTypedAddress(single.c_str()) ? StartupVerdict::Unattended
-                                            : StartupVerdict::AddressRefused;
+    if (!TakeTypedAddress(single.c_str())) {
+        return StartupVerdict::AddressRefused;
+    }
+    return StartupVerdict::Unattended;
 }

@@ -108,10 +108,9 @@ bool ReadRecordFile(const NativePath& path, std::string& contents) {
 
 namespace {
 
-// The processes of a run of several boxes may end at the same moment, and
-// each holds a record for the few milliseconds of its write. Such a hold is
-// waited out, so that every box's line reaches the record; a program that
-// keeps the file open (a spreadsheet) is waited for no longer than this.
+// A record held by another program for a moment (a backup, a virus scanner,
+// an EthBoxVup that could not have the delivery lock) is waited out; one
+// that keeps the file open (a spreadsheet) is waited for no longer than this.
 constexpr int kLockedRetries = 40;
 constexpr std::chrono::milliseconds kLockedRetryPause{25};
 
@@ -148,6 +147,7 @@ bool TakePendingLines(const NativePath& pending, const std::string& header, std:
 
 void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line) {
+    const RecordDeliveryLock oneAtATime;
     std::string waiting;
     if (!TakePendingLines(places.pending, header, waiting) &&
         AppendWaitingOutBriefHolds(places.pending, header, line) == RecordWrite::Written) {

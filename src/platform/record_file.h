@@ -59,6 +59,23 @@ struct RecordPlaces {
     NativePath pending;
 };
 
+// Held around a whole delivery, so that the processes of a run of several
+// boxes, which may end at the same moment, take the record, its rotation
+// and the pending lines one at a time. Waits at most a minute for the
+// others; without it (it could not be had in that time, or not at all) the
+// delivery goes ahead as it would alone.
+class RecordDeliveryLock {
+  public:
+    RecordDeliveryLock();
+    ~RecordDeliveryLock();
+    RecordDeliveryLock(const RecordDeliveryLock&) = delete;
+    RecordDeliveryLock& operator=(const RecordDeliveryLock&) = delete;
+
+  private:
+    void* mutex_ = nullptr;
+    bool held_ = false;
+};
+
 // Delivers `line` to the first record that can be written, beside before
 // fallback, the pending lines before it, in their order (the pending file is
 // taken out of the way first, so that its lines never reach a record twice).

@@ -132,14 +132,18 @@ sends_outside_loopback() {
 
 # Fails unless TEXT, a command line or its part, gives /ip: only addresses
 # the program sends nowhere but to loopback: one, a list joined by commas, or
-# the lines of @FILE beside the program.
+# the lines of @FILE beside the program. A file it cannot read as the program
+# would (a plain name of a file that is there) is refused too.
 guard_ip_option() {
-    local option address addresses
-    [[ ${1,,} =~ /ip:([^[:space:]]*) ]] || return 0
+    local option name address addresses
+    [[ $1 =~ /[iI][pP]:(@\"[^\"]*\"?|[^[:space:]]*) ]] || return 0
     option=${BASH_REMATCH[1]}
     if [[ $option == @* ]]; then
-        option=${option#@}
-        option=$(sed '1s/^\xEF\xBB\xBF//' "$(dirname "$APP")/${option//\"/}" 2>/dev/null |
+        name=${option#@}
+        name=${name//\"/}
+        [[ $name =~ ^[A-Za-z0-9._\ -]+$ && -f $(dirname "$APP")/$name ]] ||
+            fail "/ip:$option: no file of that plain name beside the program to check: not starting the program"
+        option=$(sed '1s/^\xEF\xBB\xBF//' "$(dirname "$APP")/$name" | tr -d '\000' |
             grep -v '^[[:space:]]*#' | tr '\n' ,) || true
     fi
     IFS=, read -ra addresses <<<"$option"

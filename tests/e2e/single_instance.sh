@@ -52,6 +52,7 @@ driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
 status=0
 wait "$busy" || status=$?
 expect_eq "$status" 0 "exit status of the update by /ip:"
+expect_wire busy "$(expected_wire 188415 yes)" "the datagrams of the one update the device received"
 expect_image_kept busy
 stop_sim busy
 

@@ -297,10 +297,21 @@ TEST(ReadCommandLine, TakesAListOfAddressesWholeOrRefusesItWhole) {
          StartupVerdict::UnattendedList,
          {"127.0.0.1", "127.0.0.2"},
          0},
-        {"/ip:@\"boxes.txt\" /quiet",
+        {"/ip:@\"my boxes.txt\" /quiet",
          "127.0.0.1\n127.0.0.2",
          StartupVerdict::UnattendedList,
          {"127.0.0.1", "127.0.0.2"},
+         0},
+        {"/ip:@" + kFirmJapanese + ".txt",
+         "127.0.0.1\n127.0.0.2",
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2"},
+         0},
+        // A NUL would end the line early, where the dialog could never see one.
+        {"/ip:@boxes.txt",
+         std::string("127.0.0.1\n127.0.0.2\0junk\n", 25),
+         StartupVerdict::AddressRefused,
+         {},
          0},
         {"/ip:@boxes.txt",
          "127.0.0.1\n127.0.0.2 # shelf 2\n",
@@ -316,8 +327,6 @@ TEST(ReadCommandLine, TakesAListOfAddressesWholeOrRefusesItWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        std::vector<char> text(c.line.begin(), c.line.end());
-        text.push_back('\0');
         LaunchOptions options;
         std::snprintf(typedAddress, sizeof typedAddress, "%s", "stale");
         std::string asked;
@@ -331,8 +340,12 @@ TEST(ReadCommandLine, TakesAListOfAddressesWholeOrRefusesItWhole) {
         full.push_back('\0');
         EXPECT_EQ(ReadCommandLine(full.data(), options, readFile), c.verdict);
         EXPECT_EQ(options.boxAddresses, c.boxes);
-        if (c.line.find('@') != std::string::npos && c.line != "/ip:@") {
-            EXPECT_EQ(asked, "boxes.txt");
+        // The name after "@", without its quotes, or up to the next blank.
+        const std::size_t at = c.line.find('@');
+        if (at != std::string::npos && c.line != "/ip:@") {
+            const bool quoted = c.line[at + 1] == '"';
+            const std::size_t from = at + (quoted ? 2 : 1);
+            EXPECT_EQ(asked, c.line.substr(from, c.line.find(quoted ? '"' : ' ', from) - from));
         }
         std::uint32_t sentTo = 0;
         EXPECT_EQ(ParseDecimalAddress(typedAddress, &sentTo), c.sentTo != 0);
@@ -375,6 +388,14 @@ TEST(ReadCommandLine, ABoxOfARunOfSeveralTakesItsOwnAddressAndPlace) {
         EXPECT_EQ(options.boxNumber, c.number);
         EXPECT_EQ(options.boxCount, c.count);
         EXPECT_STREQ(typedAddress, "127.0.0.2");
+    }
+    // Only a process updating one box is told which box it is.
+    for (std::string line :
+         {"/box:1/2 /fm1:f.bin /type_ap", "/box:1/2 /fm1:f.bin /type_ap /ip:127.0.0.1,127.0.0.2"}) {
+        LaunchOptions options;
+        ReadCommandLine(line.data(), options,
+                        [](const std::string&, std::string&) { return false; });
+        EXPECT_EQ(options.boxCount, 0) << line;
     }
 }
 

@@ -818,7 +818,7 @@ TEST(DeviceSimulatorFaultyAnswers, SpoilOnlyTheFirstSendingOfAReadsData) {
 // A second port that the reader is acknowledged through ends the read there.
 TEST(DeviceSimulatorFaultyAnswers, TheOtherPortTakesThePeersNextPacket) {
     SimulatorOptions options = WithFaults(Options(), {"data1:other-port"});
-    options.retransmitMs = kQuietMs * 2 / 3;
+    options.retransmitMs = kQuietMs / 4;
     RunningSimulator simulator(options);
     ASSERT_TRUE(simulator.Running());
     Client client(simulator);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "transfer/decimal_address.h"
+#include "window_text.h"
 
 namespace {
 
@@ -15,9 +16,10 @@ HANDLE heldGuard = nullptr;
 // user switched in, a remote desktop) sees the guard too; named after the
 // address as the endpoint reads it, not as it was typed.
 std::wstring GuardName(std::uint32_t address) {
-    return L"Global\\TALVORIN_EthernetBox_VupUtility.Box." + std::to_wstring(address >> 24) + L'.' +
-           std::to_wstring((address >> 16) & 0xFF) + L'.' + std::to_wstring((address >> 8) & 0xFF) +
-           L'.' + std::to_wstring(address & 0xFF);
+    const std::string dotted =
+        std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFF) + '.' +
+        std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
+    return L"Global\\TALVORIN_EthernetBox_VupUtility.Box." + WideFromUtf8(dotted);
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ std::wstring WideFromAnsi(const std::string& text) {
         return {};
     }
     const UINT codePage = GetACP();
-    const int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
     if (size > 0) {
         MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
@@ -28,8 +28,9 @@ std::wstring WideFromAnsi(const std::string& text) {
 // The process of one box, or null when it could not be started.
 HANDLE StartBox(const NativePath& program, const std::string& address, std::size_t number,
                 std::size_t count, const std::wstring& givenLine) {
+    const std::string box = std::to_string(number) + '/' + std::to_string(count);
     std::wstring line = L"\"" + program + L"\" /ip:" + WideFromAnsi(address) + L" /box:" +
-                        std::to_wstring(number) + L'/' + std::to_wstring(count) + L' ' + givenLine;
+                        WideFromAnsi(box) + L' ' + givenLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

@@ -99,6 +99,24 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
     return RecordWrite::Failed;
 }
 
+RecordDeliveryLock::RecordDeliveryLock()
+    : mutex_(CreateMutexW(nullptr, FALSE, L"Global\\TALVORIN_EthernetBox_VupUtility.Record")) {
+    if (mutex_ != nullptr) {
+        const DWORD waited = WaitForSingleObject(mutex_, 60 * 1000);
+        // Abandoned: its holder ended in the middle, and now we hold it.
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+}
+
+RecordDeliveryLock::~RecordDeliveryLock() {
+    if (held_) {
+        ReleaseMutex(mutex_);
+    }
+    if (mutex_ != nullptr) {
+        CloseHandle(mutex_);
+    }
+}
+
 bool RemoveRecordFile(const NativePath& path) {
     return DeleteFileW(ExtendedLengthPath(path).c_str()) != 0;
 }
