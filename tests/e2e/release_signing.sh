@@ -7,8 +7,7 @@
 # or a bomb, or whose signature or time stamp does not hold, and prints no
 # escape character from a download; failed signings, changed trees, release
 # times out of range and a foreign checkout's time are refused. Builds the
-# programs itself once, and two and a half times more from a compiler cache
-# of its own; no Wine.
+# programs itself, two and a half times; no Wine.
 #   tests/e2e/release_signing.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -26,13 +25,7 @@ fail() {
 step() { echo "-- $*"; }
 # The caller's release time would win over the commit's.
 unset SOURCE_DATE_EPOCH
-# verify-release.sh builds the programs again, from the same sources in the
-# same clone: here their objects come from the cache the first build filled
-# (the links are made anew). Whether two builds from scratch give the same
-# bytes is release_reproducible's question; this test asks what
-# verify-release.sh makes of a release.
-export CCACHE_DIR=$work/ccache CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-for tool in ccache openssl osslsigncode python3; do
+for tool in openssl osslsigncode python3; do
     command -v "$tool" >/dev/null || fail "this test needs $tool"
 done
 
