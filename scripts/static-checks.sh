@@ -269,9 +269,12 @@ run_cppcheck() {
 compile_as_cxx20() {
     local name=$1 database=$2
     local status=0
-    python3 - "$database/compile_commands.json" "$root" "$jobs" >"$work/cxx20-$name.out" 2>&1 <<'EOF' ||
-import concurrent.futures, json, os, shlex, subprocess, sys
-database, root, jobs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    # A file that compiled as C++20 before, with the same inputs (see
+    # tidy_key), is not compiled again.
+    python3 - "$database/compile_commands.json" "$root" "$jobs" "$tidy_cache" "$inputs_digest-c++20-$name" \
+        >"$work/cxx20-$name.out" 2>&1 <<'EOF' ||
+import concurrent.futures, hashlib, json, os, pathlib, shlex, subprocess, sys
+database, root, jobs, cache, inputs = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5]
 commands = {}
 for entry in json.load(open(database)):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
@@ -287,16 +290,25 @@ for entry in json.load(open(database)):
     if "-std=c++20" not in words:
         words.insert(1, "-std=c++20")
     commands[relative] = (entry["directory"], words + ["-fsyntax-only"])
+def key_of(relative):
+    directory, words = commands[relative]
+    text = "\n".join([inputs, relative, directory] + words).replace(root, "ROOT")
+    return pathlib.Path(cache, hashlib.sha256(text.encode()).hexdigest())
+compiled_before = {relative for relative in commands if key_of(relative).exists()}
 def compile_one(item):
     directory, words = item[1]
     return item[0], subprocess.run(words, cwd=directory, capture_output=True, text=True)
 failed = 0
 with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
-    for relative, result in pool.map(compile_one, sorted(commands.items())):
+    todo = sorted(item for item in commands.items() if item[0] not in compiled_before)
+    for relative, result in pool.map(compile_one, todo):
         if result.returncode != 0:
             failed += 1
             print(f"{relative}: does not compile as C++20\n{result.stderr}")
-print(f"{len(commands)} files, {failed} failing")
+        else:
+            key_of(relative).parent.mkdir(parents=True, exist_ok=True)
+            key_of(relative).touch()
+print(f"{len(commands)} files, {len(compiled_before)} of them compiled before with the same inputs, {failed} failing")
 sys.exit(1 if failed else 0)
 EOF
         status=$?
