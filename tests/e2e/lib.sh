@@ -171,7 +171,7 @@ MAIN=(--title "$TITLE" --unowned --with-id 1005)
 # that never came up must not hold the test up, nor leave it to the time-out.
 await_address_dialog() {
     local finder
-    driver find-window "${MAIN[@]}" --timeout 10000 >/dev/null 2>&1 &
+    driver find-window "${MAIN[@]}" --timeout 10000 >/dev/null 2>"$WORK/finder.err" &
     finder=$!
     while kill -0 "$finder" 2>/dev/null; do
         if [[ -n ${APP_PID:-} ]] && ! kill -0 "$APP_PID" 2>/dev/null; then
@@ -181,7 +181,13 @@ await_address_dialog() {
         fi
         sleep 0.05
     done
-    wait "$finder" || fail "the address dialog did not appear within $((10 * ETHBOX_WAIT_SCALE)) s"
+    # The driver says why: nothing within the time, or more than one such
+    # window (one left by the program before, say).
+    wait "$finder" || {
+        echo "  EthBoxVup ${APP_ARGS} still runs; Wine said so far:" >&2
+        sed 's/^/    /' "$APP_LOG" >&2
+        fail "no address dialog to work: $(cat "$WORK/finder.err")"
+    }
 }
 
 GUIDANCE=$'ETHERNETボックスのIPアドレスを設定してください。\n[開始]ボタンでバージョンアップを開始します。'
