@@ -158,10 +158,12 @@ pe_architecture() { # EXE
 # and linked by this run at this commit's time, never a program left from
 # another build. The prefix maps keep the sources' folder and the checkout's
 # (where the build tree is) out of anything the compiler might write a source
-# file's name into (__FILE__, assertions). Sets built.
+# file's name into (__FILE__, assertions). No compiler cache of the caller's
+# takes part: it could hand over objects this run did not compile. Sets built.
 build_release() { # win32|win64
     local tree=$root/build/release/$1 toolchain
     local flags="'-ffile-prefix-map=$sources/=' '-ffile-prefix-map=$root/='"
+    unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
     case $1 in
     win32) toolchain=mingw-w64-i686.cmake ;;
     win64) toolchain=mingw-w64-x86_64.cmake ;;

@@ -13,8 +13,9 @@ mkfifo "$_xvfb_fifo"
 Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$_xvfb_fifo" >"$_xvfb_log" 2>&1 &
 _xvfb_pid=$!
 xvfb_stop() { kill "$_xvfb_pid" 2>/dev/null || true; }
-if ! read -r _xvfb_display <"$_xvfb_fifo"; then
-    echo "xvfb-start: Xvfb did not start; it said:" >&2
+_xvfb_within=$((10 * ${ETHBOX_WAIT_SCALE:-3}))
+if ! read -r -t "$_xvfb_within" _xvfb_display <"$_xvfb_fifo"; then
+    echo "xvfb-start: Xvfb did not start within $_xvfb_within s; it said:" >&2
     sed 's/^/    /' "$_xvfb_log" >&2
     rm -f "$_xvfb_fifo" "$_xvfb_log"
     return 1

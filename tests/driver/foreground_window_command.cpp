@@ -25,13 +25,14 @@ LRESULT CALLBACK ForegroundWindowProc(HWND window, UINT message, WPARAM wParam, 
 
 // hold-foreground --title T [--for MS]: shows a plain window of class
 // "EthBoxDriverWindow" with caption T, makes it the foreground window, prints
-// its handle, and keeps it until it is closed or MS ms (default 10000) have passed.
+// its handle, and keeps it until it is closed or MS ms (default 10000), scaled
+// as every wait is, have passed: a test's checks behind it must not outlast it.
 int HoldForegroundCommand(const Arguments& arguments, HWND) {
     const auto title = arguments.Value(L"title");
     if (!title) {
         return Fail("say what to call the window: --title TEXT");
     }
-    const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"for", 10000);
+    const ULONGLONG deadline = GetTickCount64() + arguments.WaitMs(L"for", 10000);
 
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ForegroundWindowProc;

@@ -9,7 +9,8 @@
 
 // hold-file --path FILE [--for MS]: opens FILE for reading, letting others
 // read it but not write it (Excel's share mode), prints "held", and keeps it
-// until MS ms (default one minute) have passed or the process is ended.
+// until MS ms (default one minute), scaled as every wait is, have passed or
+// the process is ended.
 int HoldFileCommand(const Arguments& arguments, HWND) {
     const auto path = arguments.Value(L"path");
     if (!path) {
@@ -22,7 +23,7 @@ int HoldFileCommand(const Arguments& arguments, HWND) {
         return Fail("could not open the file: error " + std::to_string(GetLastError()));
     }
     PrintLine(std::string_view("held"));
-    Sleep(static_cast<DWORD>(arguments.NumberOr(L"for", 60 * 1000)));
+    Sleep(static_cast<DWORD>(arguments.WaitMs(L"for", 60 * 1000)));
     CloseHandle(file);
     return 0;
 }

@@ -190,9 +190,10 @@ void Watch::LookAtProgress(Followed& followed) {
 
 void Watch::ReadMessageBox(HWND box, bool dismiss, std::vector<Action>& actions) {
     // The icon is read from the screen, so the box must have been painted:
-    // read until two readings a little apart agree.
+    // read until two readings a little apart agree, for a second at most
+    // (scaled, as every wait is).
     std::string icon;
-    for (int attempt = 0; attempt < 20; ++attempt) {
+    for (long long attempt = 0; attempt < 20 * WaitScale(); ++attempt) {
         RepaintNow(box, AnswerTimeoutMs());
         Sleep(50);
         const std::string reading = MessageIconKind(box);

@@ -121,14 +121,15 @@ int WindowStateCommand(const Arguments& arguments, HWND window) {
     }
 }
 
-// minimize SELECTOR: minimises the window as its minimise command would, and
-// waits until it is minimised.
-int MinimizeCommand(const Arguments&, HWND window) {
+// minimize SELECTOR [--timeout MS]: minimises the window as its minimise
+// command would, and waits until it is minimised.
+int MinimizeCommand(const Arguments& arguments, HWND window) {
     PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    const ULONGLONG deadline = GetTickCount64() + kDefaultTimeoutMs;
+    const long long timeout = arguments.WaitMs(L"timeout", kDefaultTimeoutMs);
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout);
     while (!IsIconic(window)) {
         if (GetTickCount64() >= deadline) {
-            return Fail("the window did not minimise");
+            return Fail("the window did not minimise within " + std::to_string(timeout) + " ms");
         }
         Sleep(kPollMs);
     }

@@ -28,12 +28,23 @@ WORK=$(mktemp -d)
 APP_PIDS=()
 HELPER_PIDS=() # Linux programs a test starts beside, such as the simulated device
 
+# Ends PID if it is still a process this shell started. Bash reaps a child
+# the moment it ends, and its number may then go to any process on the
+# machine, another test's among them: a kill by a number kept from before
+# must never reach that one.
+end_own_child() {
+    local stat ppid
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+    read -r _ ppid _ <<<"${stat##*) }" # after the name, which may hold blanks
+    ((ppid != $$)) || kill "$1" 2>/dev/null || true
+}
+
 cleanup() {
     local pid
     # The session's wineserver ends the Windows programs; these are the Linux
     # processes the test started.
     for pid in "${APP_PIDS[@]}" "${HELPER_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
+        end_own_child "$pid"
     done
     rm -rf "$WORK"
 }
@@ -50,16 +61,19 @@ fail() {
 explain_program_end() {
     local status=0
     [[ -n ${APP_PID:-} ]] || return 0
-    kill -0 "$APP_PID" 2>/dev/null && return 0
-    wait "$APP_PID" 2>/dev/null || status=$?
-    echo "  EthBoxVup ${APP_ARGS} had ended, status $status; Wine said:"
+    if kill -0 "$APP_PID" 2>/dev/null; then
+        echo "  EthBoxVup ${APP_ARGS} still runs; Wine said so far:"
+    else
+        wait "$APP_PID" 2>/dev/null || status=$?
+        echo "  EthBoxVup ${APP_ARGS} had ended, status $status; Wine said:"
+        APP_PID=
+    fi
     # In the console's code page, 932 under the Japanese locale.
     if iconv -f UTF-8 -t UTF-8 "$APP_LOG" >/dev/null 2>&1; then
         sed 's/^/    /' "$APP_LOG"
     else
         iconv -f CP932 -t UTF-8 -c "$APP_LOG" | sed 's/^/    /'
     fi 2>/dev/null || true
-    APP_PID=
 }
 
 step() {
@@ -104,17 +118,27 @@ start_app() {
     APP_PIDS+=("$APP_PID")
 }
 
+# wait_until SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds,
+# for at most SECONDS times ETHBOX_WAIT_SCALE; fails if it never does. The
+# caller's failure names what it waited for, and for $(scaled SECONDS) s.
+wait_until() {
+    local tries=$(($1 * ETHBOX_WAIT_SCALE * 20))
+    shift
+    until "$@"; do
+        ((tries-- > 0)) || return 1
+        sleep 0.05
+    done
+}
+scaled() { echo $(($1 * ETHBOX_WAIT_SCALE)); }
+has_ended() { ! kill -0 "$1" 2>/dev/null; }
+
 # expect_app_exit STATUS [SECONDS]: waits, at most SECONDS (20) times
 # ETHBOX_WAIT_SCALE, for the background program APP_PID to end, and checks
 # its exit status.
 expect_app_exit() {
-    local expected=$1 seconds=$((${2:-20} * ETHBOX_WAIT_SCALE)) status=0 waited
-    for ((waited = 0; waited < seconds * 20; waited++)); do
-        kill -0 "$APP_PID" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -0 "$APP_PID" 2>/dev/null &&
-        fail "EthBoxVup did not end within $seconds s (expected exit status $expected)"
+    local expected=$1 seconds=${2:-20} status=0
+    wait_until "$seconds" has_ended "$APP_PID" ||
+        fail "EthBoxVup did not end within $(scaled "$seconds") s (expected exit status $expected)"
     wait "$APP_PID" || status=$?
     APP_PID=
     [[ $status == "$expected" ]] || fail "EthBoxVup exited with $status, expected $expected"
@@ -175,7 +199,7 @@ await_address_dialog() {
     finder=$!
     while kill -0 "$finder" 2>/dev/null; do
         if [[ -n ${APP_PID:-} ]] && ! kill -0 "$APP_PID" 2>/dev/null; then
-            kill "$finder" 2>/dev/null || true
+            end_own_child "$finder"
             wait "$finder" 2>/dev/null || true
             fail "EthBoxVup ended before its address dialog appeared"
         fi
@@ -183,11 +207,7 @@ await_address_dialog() {
     done
     # The driver says why: nothing within the time, or more than one such
     # window (one left by the program before, say).
-    wait "$finder" || {
-        echo "  EthBoxVup ${APP_ARGS} still runs; Wine said so far:" >&2
-        sed 's/^/    /' "$APP_LOG" >&2
-        fail "no address dialog to work: $(cat "$WORK/finder.err")"
-    }
+    wait "$finder" || fail "no address dialog to work: $(cat "$WORK/finder.err")"
 }
 
 GUIDANCE=$'ETHERNETボックスのIPアドレスを設定してください。\n[開始]ボタンでバージョンアップを開始します。'

@@ -18,9 +18,8 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
-# The caller's release time would win over the commit's, and a compiler
-# cache of the caller's would hand both builds the same objects.
-unset SOURCE_DATE_EPOCH CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+# The caller's release time would win over the commit's.
+unset SOURCE_DATE_EPOCH
 
 commit=$(git -C "$root" rev-parse HEAD)
 export GIT_CONFIG_GLOBAL=$work/gitconfig

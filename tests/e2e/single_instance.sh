@@ -38,11 +38,8 @@ guard_ip_option /ip:127.0.0.1
 wine_run "$APP" /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet >"$WORK/busy-program.log" 2>&1 &
 busy=$!
 APP_PIDS+=("$busy")
-for ((waited = 0; waited < 400 * ETHBOX_WAIT_SCALE; waited++)); do
-    grep -q ' WRQ ' "$WORK/busy.log" && break
-    sleep 0.05
-done
-grep -q ' WRQ ' "$WORK/busy.log" || fail "the update by /ip: did not begin: $(cat "$WORK/busy-program.log")"
+wait_until 20 grep -q ' WRQ ' "$WORK/busy.log" ||
+    fail "the update by /ip: did not begin within $(scaled 20) s: $(cat "$WORK/busy-program.log")"
 second_start /fm1:fw.bin /type_e2 /ip:127.000.000.001 /quiet
 driver set-text --hwnd "$first" --id 1005 "127.0.0.1"
 run_update guarded
@@ -50,6 +47,7 @@ expect_eq "$(messages guarded)" "icon=exclamation text=$BOX_BUSY" "the one messa
 ! grep -q ' progress-window=' "$WORK/guarded.watch" || fail "a progress window opened"
 driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
 status=0
+wait_until 60 has_ended "$busy" || fail "the update by /ip: did not end within $(scaled 60) s"
 wait "$busy" || status=$?
 expect_eq "$status" 0 "exit status of the update by /ip:"
 expect_wire busy "$(expected_wire 188415 yes)" "the datagrams of the one update the device received"

@@ -16,6 +16,7 @@ step "a complete line whose address dialog cannot be made (no display): exit sta
 status=0
 DISPLAY=:999 timeout $((20 * ETHBOX_WAIT_SCALE)) "$ROOT/scripts/wine-exec.sh" "$APP" /fm1:fw.bin /type_e2 \
     2>/dev/null || status=$?
+((status != 124)) || fail "EthBoxVup with no display did not end within $(scaled 20) s"
 expect_eq "$status" 255 "exit status with no display to show the address dialog on"
 
 # Exact command lines, program name included, as the system hands them over,

@@ -44,23 +44,20 @@ declare -A SIM_PID=()
 # address with --bind), misbehaving as the switches say. Its log goes to
 # $WORK/NAME.log and each image it keeps to $WORK/NAME.image.
 start_sim() {
-    local name=$1 waited
+    local name=$1
     shift
     rm -f "$WORK/$name.log" "$WORK/$name.image"
     "$SIM" --port 69 --time-limit 600 --image-out "$WORK/$name.image" "$@" \
         >"$WORK/$name.log" 2>&1 &
     SIM_PID[$name]=$!
     HELPER_PIDS+=("$!")
-    for ((waited = 0; waited < 100 * ETHBOX_WAIT_SCALE; waited++)); do
-        grep -q '^ready ' "$WORK/$name.log" && return 0
-        kill -0 "${SIM_PID[$name]}" 2>/dev/null || break
-        sleep 0.05
-    done
-    fail "ethbox-sim $* did not start: $(cat "$WORK/$name.log")"
+    wait_until 5 sim_ready_or_ended "$name" && grep -q '^ready ' "$WORK/$name.log" ||
+        fail "ethbox-sim $* was not ready within $(scaled 5) s: $(cat "$WORK/$name.log")"
 }
+sim_ready_or_ended() { grep -q '^ready ' "$WORK/$1.log" || has_ended "${SIM_PID[$1]}"; }
 
 stop_sim() {
-    kill "${SIM_PID[$1]}" 2>/dev/null || true
+    end_own_child "${SIM_PID[$1]}"
     wait "${SIM_PID[$1]}" 2>/dev/null || true
 }
 

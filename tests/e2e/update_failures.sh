@@ -187,7 +187,7 @@ print(" ".join(row[1] for row in list(csv.reader(open(sys.argv[1], encoding="utf
 # may not write): the line waits in %LOCALAPPDATA%\EthBoxVup, the record
 # untouched, and reaches it before the next line once the file is let go.
 run_held_record() {
-    local pending holder waited
+    local pending holder
     pending=$(dirname "$(record_in_appdata)")/EthBoxVup-log.pending.csv
     step "a record held open by another program: its line waits, then reaches it in order"
     rm -rf "$(record_beside)" "$(dirname "$pending")"
@@ -200,16 +200,13 @@ run_held_record() {
     "$ROOT/scripts/wine-exec.sh" "$DRIVER" hold-file --path "$(record_beside)" >"$WORK/hold.out" 2>&1 &
     holder=$!
     HELPER_PIDS+=("$holder")
-    for ((waited = 0; waited < 200 * ETHBOX_WAIT_SCALE; waited++)); do
-        grep -q '^held' "$WORK/hold.out" && break
-        sleep 0.05
-    done
-    grep -q '^held' "$WORK/hold.out" || fail "the driver did not hold the record: $(cat "$WORK/hold.out")"
+    wait_until 10 grep -q '^held' "$WORK/hold.out" ||
+        fail "the driver did not hold the record within $(scaled 10) s: $(cat "$WORK/hold.out")"
     start_app /fm1:fw.bin /type_ap /chkoff /ip:127.0.0.1 /quiet
     expect_app_exit 4
     cmp -s "$(record_beside)" "$WORK/record.before" || fail "the held record was changed"
     expect_record "$pending" 1 4 "^書き込み要求: $ANSWERED_NOTHING"
-    kill "$holder"
+    end_own_child "$holder"
     wait "$holder" 2>/dev/null || true
     start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet
     expect_app_exit 3

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <string>
 #include <thread>
@@ -20,11 +21,21 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Every wait for what must come is its time on a quiet machine times
+// ETHBOX_WAIT_SCALE, as the end-to-end tests' waits are (the Windows test
+// sessions set 3; 1 when unset).
+int WaitScale() {
+    const char* text = std::getenv("ETHBOX_WAIT_SCALE");
+    const long scale = text != nullptr ? std::strtol(text, nullptr, 10) : 1;
+    return scale >= 1 && scale <= 100 ? static_cast<int>(scale) : 1;
+}
 // Long enough for anything on loopback, even under Wine and sanitizers.
-constexpr int kWaitMs = 2000;
-// How long a test listens to be sure that nothing comes: four times the
-// longest a faulty answer is held back or a resend waits below, so that a
-// simulator thread that a busy machine wakes late still answers within it.
+const int kWaitMs = 2000 * WaitScale();
+// How long a test listens to be sure that nothing comes: longer than any
+// faulty answer is held back or a resend waits below (the longest, of the
+// other-port row, waits kQuietMs itself and is listened to for twice that),
+// so that a simulator thread that a busy machine wakes late still answers
+// within it.
 constexpr int kQuietMs = 600;
 
 Bytes Request(std::uint8_t opcode, const std::string& name, const std::string& mode) {

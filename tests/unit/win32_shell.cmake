@@ -8,7 +8,7 @@ if(WIN32)
         target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src/app/win32)
         target_link_libraries(${name} PRIVATE ${ETHBOX_GTEST_LIBRARIES})
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                             PROPERTIES TIMEOUT 120)
+                             PROPERTIES TIMEOUT ${ETHBOX_UNIT_TIMEOUT})
     endfunction()
 
     # It holds the name by which EthBoxVup tells that it runs already: the
