@@ -87,8 +87,9 @@ long long Arguments::WaitMs(const std::wstring& name, long long fallback) const 
 
 long long WaitScale() {
     const wchar_t* text = _wgetenv(L"ETHBOX_WAIT_SCALE");
-    const long long scale = text != nullptr ? ParseNumber(text).value_or(1) : 1;
-    return scale >= 1 ? scale : 1;
+    // 3 unless set, as scripts/wine-env.sh has it.
+    const long long scale = text != nullptr ? ParseNumber(text).value_or(3) : 3;
+    return scale >= 1 ? scale : 3;
 }
 
 std::vector<long long> Arguments::Numbers(const std::wstring& name) const {

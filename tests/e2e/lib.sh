@@ -28,16 +28,18 @@ WORK=$(mktemp -d)
 APP_PIDS=()
 HELPER_PIDS=() # Linux programs a test starts beside, such as the simulated device
 
-# Ends PID if it is still a process this shell started. Bash reaps a child
-# the moment it ends, and its number may then go to any process on the
-# machine, another test's among them: a kill by a number kept from before
-# must never reach that one.
-end_own_child() {
-    local stat ppid
-    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
-    read -r _ ppid _ <<<"${stat##*) }" # after the name, which may hold blanks
-    ((ppid != $$)) || kill "$1" 2>/dev/null || true
+# Succeeds while PID is a process this shell started that has not ended.
+# Bash reaps a child the moment it ends, and its number may then go to any
+# process on the machine, another test's among them: a number kept from
+# before must never be taken for the process it named, to wait on or to end.
+is_own_child() {
+    local stat state ppid
+    read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+    read -r state ppid _ <<<"${stat##*) }" # after the name, which may hold blanks
+    [[ $ppid == "$$" && $state != Z ]]
 }
+end_own_child() { ! is_own_child "$1" || kill "$1" 2>/dev/null || true; }
+has_ended() { ! is_own_child "$1"; }
 
 cleanup() {
     local pid
@@ -56,12 +58,12 @@ fail() {
     exit 1
 }
 
-# When the program started last has already ended, says so, with what Wine
-# printed for it: a program that never came up then explains the failure.
+# Says whether the program started last still runs or how it ended, with what
+# Wine printed for it: a program that never came up then explains the failure.
 explain_program_end() {
     local status=0
     [[ -n ${APP_PID:-} ]] || return 0
-    if kill -0 "$APP_PID" 2>/dev/null; then
+    if is_own_child "$APP_PID"; then
         echo "  EthBoxVup ${APP_ARGS} still runs; Wine said so far:"
     else
         wait "$APP_PID" 2>/dev/null || status=$?
@@ -104,7 +106,7 @@ locale_of_code_page() {
 # never meets the program of the row before.
 APP_STARTS=0
 start_app() {
-    if [[ -n ${APP_PID:-} ]] && kill -0 "$APP_PID" 2>/dev/null; then
+    if [[ -n ${APP_PID:-} ]] && is_own_child "$APP_PID"; then
         fail "the program started before (${APP_ARGS}) still runs"
     fi
     guard_ip_option "$*"
@@ -130,7 +132,6 @@ wait_until() {
     done
 }
 scaled() { echo $(($1 * ETHBOX_WAIT_SCALE)); }
-has_ended() { ! kill -0 "$1" 2>/dev/null; }
 
 # expect_app_exit STATUS [SECONDS]: waits, at most SECONDS (20) times
 # ETHBOX_WAIT_SCALE, for the background program APP_PID to end, and checks
@@ -197,8 +198,8 @@ await_address_dialog() {
     local finder
     driver find-window "${MAIN[@]}" --timeout 10000 >/dev/null 2>"$WORK/finder.err" &
     finder=$!
-    while kill -0 "$finder" 2>/dev/null; do
-        if [[ -n ${APP_PID:-} ]] && ! kill -0 "$APP_PID" 2>/dev/null; then
+    while is_own_child "$finder"; do
+        if [[ -n ${APP_PID:-} ]] && has_ended "$APP_PID"; then
             end_own_child "$finder"
             wait "$finder" 2>/dev/null || true
             fail "EthBoxVup ended before its address dialog appeared"

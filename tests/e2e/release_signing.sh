@@ -95,12 +95,14 @@ print(server.server_port, flush=True)
 server.serve_forever()
 EOF
 tsa_pid=$!
-for _ in {1..50}; do
+# As every wait of the tests, 5 s on a quiet machine times ETHBOX_WAIT_SCALE.
+tsa_within=$((5 * ${ETHBOX_WAIT_SCALE:-3}))
+for ((waited = 0; waited < tsa_within * 10; waited++)); do
     [[ ! -s $work/tsa-port ]] || break
     sleep 0.1
 done
 tsa=http://127.0.0.1:$(cat "$work/tsa-port")
-[[ $tsa =~ :[0-9]+$ ]] || fail "the time-stamp authority did not start: $(cat "$work/tsa.log")"
+[[ $tsa =~ :[0-9]+$ ]] || fail "the time-stamp authority did not start within $tsa_within s: $(cat "$work/tsa.log")"
 cd "$work"
 signing=(--sign "$pki/signer.p12" --sign-password-file "$pki/password")
 

@@ -47,7 +47,8 @@ expect_eq "$(messages guarded)" "icon=exclamation text=$BOX_BUSY" "the one messa
 ! grep -q ' progress-window=' "$WORK/guarded.watch" || fail "a progress window opened"
 driver set-text --hwnd "$first" --id 1005 "127.0.0.9 typed by hand"
 status=0
-wait_until 60 has_ended "$busy" || fail "the update by /ip: did not end within $(scaled 60) s"
+wait_until 60 has_ended "$busy" ||
+    fail "the update by /ip: did not end within $(scaled 60) s: $(cat "$WORK/busy-program.log")"
 wait "$busy" || status=$?
 expect_eq "$status" 0 "exit status of the update by /ip:"
 expect_wire busy "$(expected_wire 188415 yes)" "the datagrams of the one update the device received"

@@ -52,7 +52,7 @@ start_sim() {
     SIM_PID[$name]=$!
     HELPER_PIDS+=("$!")
     wait_until 5 sim_ready_or_ended "$name" && grep -q '^ready ' "$WORK/$name.log" ||
-        fail "ethbox-sim $* was not ready within $(scaled 5) s: $(cat "$WORK/$name.log")"
+        fail "ethbox-sim $* ended, or was not ready within $(scaled 5) s: $(cat "$WORK/$name.log")"
 }
 sim_ready_or_ended() { grep -q '^ready ' "$WORK/$1.log" || has_ended "${SIM_PID[$1]}"; }
 

@@ -13,6 +13,9 @@ if ! command -v tftp >/dev/null; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ethbox-sim-tftp.XXXXXX")
+# Each wait below is its time on a quiet machine times this, as every wait of
+# the tests is.
+scale=${ETHBOX_WAIT_SCALE:-3}
 sim_pid=
 cleanup() {
     if [[ -n "$sim_pid" ]]; then
@@ -45,13 +48,13 @@ start_simulator() {
     : >"$log" # before the simulator opens it, so that the wait below can read it
     "$simulator" --bind 127.0.0.1 --port 0 --time-limit 60 "$@" >"$log" 2>&1 &
     sim_pid=$!
-    for _ in $(seq 100); do
+    for _ in $(seq $((100 * scale))); do
         port=$(sed -n 's/^ready 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$log")
         [[ -n "$port" ]] && return 0
         kill -0 "$sim_pid" 2>/dev/null || break
         sleep 0.05
     done
-    echo "tftp-hpa-test: the simulator did not become ready:" >&2
+    echo "tftp-hpa-test: the simulator ended, or was not ready within $((5 * scale)) s:" >&2
     cat "$log" >&2
     exit 1
 }
@@ -74,7 +77,7 @@ tftp_client() { # mode, command...
 # The last "image" line the simulator printed, waited for briefly.
 image_line() {
     local line=
-    for _ in $(seq 40); do
+    for _ in $(seq $((40 * scale))); do
         line=$(grep '^image ' "$log" | tail -n 1 || true)
         [[ "$line" == "image length=$1 "* ]] && break
         sleep 0.05

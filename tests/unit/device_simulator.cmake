@@ -5,5 +5,5 @@ target_sources(device_simulator_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support/s
 if(NOT WIN32)
     add_test(NAME sim.tftp_hpa_interop
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/../sim/tftp-hpa-test.sh $<TARGET_FILE:ethbox-sim>)
-    set_tests_properties(sim.tftp_hpa_interop PROPERTIES TIMEOUT 120)
+    set_tests_properties(sim.tftp_hpa_interop PROPERTIES TIMEOUT ${ETHBOX_UNIT_TIMEOUT})
 endif()

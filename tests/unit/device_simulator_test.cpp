@@ -22,12 +22,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // Every wait for what must come is its time on a quiet machine times
-// ETHBOX_WAIT_SCALE, as the end-to-end tests' waits are (the Windows test
-// sessions set 3; 1 when unset).
+// ETHBOX_WAIT_SCALE, as every wait of the tests is (3 unless set).
 int WaitScale() {
     const char* text = std::getenv("ETHBOX_WAIT_SCALE");
-    const long scale = text != nullptr ? std::strtol(text, nullptr, 10) : 1;
-    return scale >= 1 && scale <= 100 ? static_cast<int>(scale) : 1;
+    const long scale = text != nullptr ? std::strtol(text, nullptr, 10) : 3;
+    return scale >= 1 && scale <= 100 ? static_cast<int>(scale) : 3;
 }
 // Long enough for anything on loopback, even under Wine and sanitizers.
 const int kWaitMs = 2000 * WaitScale();

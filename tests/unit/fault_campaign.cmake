@@ -18,5 +18,6 @@ if(NOT WIN32)
     add_test(NAME campaign.native COMMAND fault_campaign)
     # The longest native test, mostly waiting out time-outs: first, so that the
     # others run beside it.
-    set_tests_properties(campaign.native PROPERTIES LABELS campaign TIMEOUT 600 COST 60)
+    ethbox_scaled(campaign_timeout 200)
+    set_tests_properties(campaign.native PROPERTIES LABELS campaign TIMEOUT ${campaign_timeout} COST 60)
 endif()

@@ -7,7 +7,7 @@ if(WIN32)
         add_executable(${name} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/win32/${name}.cpp ${ARGN})
         target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src/app/win32)
         target_link_libraries(${name} PRIVATE ${ETHBOX_GTEST_LIBRARIES})
-        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ETHBOX_DISCOVERY_TIMEOUT}
                              PROPERTIES TIMEOUT ${ETHBOX_UNIT_TIMEOUT})
     endfunction()
 
