@@ -90,12 +90,17 @@ wine_run() {
 # on a busy machine it would miss a position of the bar that lasts a few of
 # the program's ticks while it waits for the CPU, so it goes ahead of
 # ordinary processes (as root may ask; elsewhere nice says so and runs it).
+# A driver that fails says why itself; one that ends without a word (a loaded
+# run's get-text did) leaves its status and Wine's errors to tell.
 driver() {
+    local status=0
     if [[ $1 == watch ]]; then
-        nice -n -10 "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@"
+        WINEDEBUG=fixme-all,err+all nice -n -10 "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" || status=$?
     else
-        wine_run "$DRIVER" "$@"
+        WINEDEBUG=fixme-all,err+all wine_run "$DRIVER" "$@" || status=$?
     fi
+    ((status == 0)) || echo "  (ethbox-driver $1 ended with status $status)" >&2
+    return "$status"
 }
 
 # The locale that gives Wine the ANSI code page CODE_PAGE.
