@@ -93,12 +93,9 @@ wine_run() {
 # A driver that fails says why itself; one that ends without a word (a loaded
 # run's get-text did) leaves its status and Wine's errors to tell.
 driver() {
-    local status=0
-    if [[ $1 == watch ]]; then
-        WINEDEBUG=fixme-all,err+all nice -n -10 "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" || status=$?
-    else
-        WINEDEBUG=fixme-all,err+all wine_run "$DRIVER" "$@" || status=$?
-    fi
+    local status=0 ahead=()
+    [[ $1 != watch ]] || ahead=(nice -n -10)
+    WINEDEBUG=fixme-all,err+all "${ahead[@]}" "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" || status=$?
     ((status == 0)) || echo "  (ethbox-driver $1 ended with status $status)" >&2
     return "$status"
 }
