@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "app/address_check.h"
@@ -121,17 +120,6 @@ bool ReadAddressFileBesideProgram(const std::string& name, std::string& contents
         !AnsiTextToPath(name.c_str(), fileName) || !GetExecutablePath(programPath)) {
         return false;
     }
-    const NativePath path = BuildFirmwarePath(programPath, fileName);
-    std::FILE* file = OpenRegularFileForReading(path.c_str());
-    if (file == nullptr) {
-        return false;
-    }
-    const std::int64_t size = MeasureOpenFile(file);
-    bool read = size >= 0 && size <= static_cast<std::int64_t>(kMaxAddressFileBytes);
-    if (read && size > 0) {
-        contents.resize(static_cast<std::size_t>(size));
-        read = std::fread(&contents[0], 1, contents.size(), file) == contents.size();
-    }
-    static_cast<void>(std::fclose(file));  // only read
-    return read;
+    return ReadSmallFile(BuildFirmwarePath(programPath, fileName).c_str(), kMaxAddressFileBytes,
+                         contents);
 }

@@ -1,8 +1,8 @@
 #include "platform/record_file.h"
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "platform/file_access.h"
 
@@ -61,11 +61,14 @@ std::string EndOfLastLine(const std::string& contents) {
     return contents.back() == '\r' ? "\n" : "\r\n";
 }
 
-RecordAside AsideFor(const std::string& contents, std::int64_t size) {
+RecordAside AsideFor(const std::string& contents, std::int64_t size, WhenFull whenFull) {
     if (size > 0 && !BeginsWithMark(contents)) {
         return RecordAside::Kept;
     }
-    return size > kRecordRotationBytes ? RecordAside::Rotated : RecordAside::None;
+    if (size <= kRecordRotationBytes) {
+        return RecordAside::None;
+    }
+    return whenFull == WhenFull::Rotate ? RecordAside::Rotated : RecordAside::Kept;
 }
 
 std::string TextToAppend(const std::string& contents, const std::string& header,
@@ -90,85 +93,123 @@ NativePath RecordFolder(const NativePath& path) {
     return separator == NativePath::npos ? NativePath() : path.substr(0, separator);
 }
 
-bool ReadRecordFile(const NativePath& path, std::string& contents) {
-    contents.clear();
-    std::FILE* file = OpenRegularFileForReading(path.c_str());
-    if (file == nullptr) {
-        return false;
-    }
-    const std::int64_t size = MeasureOpenFile(file);
-    bool read = size >= 0;
-    if (read && size > 0) {
-        contents.resize(static_cast<std::size_t>(size));
-        read = std::fread(&contents[0], 1, contents.size(), file) == contents.size();
-    }
-    static_cast<void>(std::fclose(file));  // only read
-    return read;
+NativePath PendingLinesOf(const NativePath& record) {
+    return RecordSibling(record, ".pending");
 }
 
 namespace {
 
-// A record held by another program for a moment (a backup, a virus scanner,
-// an EthBoxVup that could not have the delivery lock) is waited out; one
-// that keeps the file open (a spreadsheet) is waited for no longer than this.
-constexpr int kLockedRetries = 40;
-constexpr std::chrono::milliseconds kLockedRetryPause{25};
+// Waiting lines are kept aside once past kRecordRotationBytes, at the next
+// line that joins them, so those that can be taken hold that and the lines of
+// one delivery at most; larger ones are not read, and so kept aside next.
+constexpr std::size_t kMaxPendingBytes = 2 * static_cast<std::size_t>(kRecordRotationBytes);
 
-RecordWrite AppendWaitingOutBriefHolds(const NativePath& path, const std::string& header,
-                                       const std::string& lines) {
-    for (int retry = 0;; ++retry) {
-        const RecordWrite result = AppendRecordLines(path, header, lines);
-        if (result != RecordWrite::Locked || retry == kLockedRetries) {
-            return result;
-        }
-        std::this_thread::sleep_for(kLockedRetryPause);
-    }
-}
+// A record that another program holds for a moment (a backup, a virus
+// scanner) is tried again this often, for about a second in all, each try
+// under the lock and none of the waiting inside it.
+constexpr int kHeldRetries = 10;
+constexpr std::chrono::milliseconds kHeldRetryPause{100};
 
-// The lines waiting in the pending file, taken out of it: true with them
-// (none when there is no such file), false when it is there but cannot be
-// taken whole, read and removed (held by another program, or saved again by
-// a spreadsheet in its own encoding), so that nothing may go ahead of it.
+// The lines waiting in `pending`, taken out of it: true with them (none when
+// there is no such file), false when it is there but cannot be taken whole
+// (held by another program, saved again by a spreadsheet in its own
+// encoding, or too large), so that nothing may go ahead of it.
 bool TakePendingLines(const NativePath& pending, const std::string& header, std::string& lines) {
     lines.clear();
-    if (pending.empty() || !RecordFileExists(pending)) {
+    if (!RecordFileExists(pending)) {
         return true;
     }
     std::string contents;
-    if (!ReadRecordFile(pending, contents) || (!contents.empty() && !BeginsWithMark(contents)) ||
-        !RemoveRecordFile(pending)) {
+    if (!ReadSmallFile(pending.c_str(), kMaxPendingBytes, contents) ||
+        (!contents.empty() && !BeginsWithMark(contents)) || !RemoveRecordFile(pending)) {
         return false;
     }
     lines = LinesOf(contents, header);
     return true;
 }
 
+// `lines` put behind those that wait for `record`; true when they are.
+bool LeaveWaiting(const NativePath& record, const std::string& header, const std::string& lines) {
+    return lines.empty() || AppendRecordLines(PendingLinesOf(record), header, lines,
+                                              WhenFull::KeepAside) == RecordWrite::Written;
+}
+
+enum class Offer : std::uint8_t {
+    Written,     // the record has every line
+    Waiting,     // they wait for it, behind its waiting lines
+    NotWritten,  // `lines` holds every line, for the next place
+};
+
+// Offers `lines` (none, or the new line after any that another record could
+// not take) to `record`, whose own waiting lines go first.
+Offer OfferLines(const NativePath& record, const std::string& header, std::string& lines) {
+    // Only looked at first, so that waiting lines are not taken out and put
+    // back each time a spreadsheet still holds the record.
+    if (RecordHeldByAnother(record)) {
+        return LeaveWaiting(record, header, lines) ? Offer::Waiting : Offer::NotWritten;
+    }
+    std::string waiting;
+    if (!TakePendingLines(PendingLinesOf(record), header, waiting) &&
+        LeaveWaiting(record, header, lines)) {
+        return Offer::Waiting;
+    }
+    // (Waiting lines that can neither be taken nor joined let the new ones go
+    // ahead of them: out of order, rather than not at all.)
+    lines = waiting + lines;
+    if (lines.empty()) {
+        return Offer::Written;
+    }
+    const RecordWrite result = AppendRecordLines(record, header, lines);
+    if (result == RecordWrite::Written) {
+        return Offer::Written;
+    }
+    // Held since it was looked at: the lines wait for it after all.
+    if (result == RecordWrite::Locked && LeaveWaiting(record, header, lines)) {
+        return Offer::Waiting;
+    }
+    return Offer::NotWritten;
+}
+
+// Delivers `lines` to the first of `records`, from `first` on, that takes
+// them; the index of the record they wait for, or records.size() when none.
+std::size_t DeliverFrom(const std::vector<NativePath>& records, std::size_t first,
+                        const std::string& header, std::string lines) {
+    const NativePath* last = nullptr;
+    for (std::size_t index = first; index < records.size(); ++index) {
+        if (records[index].empty()) {
+            continue;
+        }
+        last = &records[index];
+        switch (OfferLines(records[index], header, lines)) {
+            case Offer::Written:
+                return records.size();
+            case Offer::Waiting:
+                return index;
+            case Offer::NotWritten:
+                break;  // on to the next place, every line with them
+        }
+    }
+    // Written nowhere (a full disk, say): every line waits for the last
+    // record, for the next time it can be written.
+    if (last != nullptr && !lines.empty() && LeaveWaiting(*last, header, lines)) {
+        return static_cast<std::size_t>(last - records.data());
+    }
+    return records.size();
+}
+
 }  // namespace
 
 void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line) {
-    const RecordDeliveryLock oneAtATime;
-    std::string waiting;
-    if (!TakePendingLines(places.pending, header, waiting) &&
-        AppendWaitingOutBriefHolds(places.pending, header, line) == RecordWrite::Written) {
-        return;
+    const std::vector<NativePath> records{places.beside, places.fallback};
+    std::size_t waitingAt = records.size();
+    {
+        const RecordDeliveryLock oneAtATime;
+        waitingAt = DeliverFrom(records, 0, header, line);
     }
-    const std::string lines = waiting + line;
-    for (const NativePath* record : {&places.beside, &places.fallback}) {
-        if (record->empty()) {
-            continue;
-        }
-        const RecordWrite result = AppendWaitingOutBriefHolds(*record, header, lines);
-        if (result == RecordWrite::Written) {
-            return;
-        }
-        if (result == RecordWrite::Locked) {
-            break;  // held by another program: the lines wait for it
-        }
-    }
-    // Not written anywhere: every line waits in the pending file, in order,
-    // for the next time a record can be written.
-    if (!places.pending.empty()) {
-        static_cast<void>(AppendWaitingOutBriefHolds(places.pending, header, lines));
+    for (int retry = 0; retry < kHeldRetries && waitingAt < records.size(); ++retry) {
+        std::this_thread::sleep_for(kHeldRetryPause);
+        const RecordDeliveryLock oneAtATime;
+        waitingAt = DeliverFrom(records, waitingAt, header, {});
     }
 }

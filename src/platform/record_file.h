@@ -20,6 +20,11 @@ enum class RecordWrite : std::uint8_t {
     Failed,  // anything else: a folder that cannot be written, a full disk, a directory
 };
 
+// What becomes of a file past kRecordRotationBytes: a record is rotated, its
+// older part kept one generation back; lines that wait for a record are kept
+// whole, replacing nothing, as none of them has reached its record yet.
+enum class WhenFull : std::uint8_t { Rotate, KeepAside };
+
 // Appends `lines` (whole lines, each ended by CRLF) to the file at `path`,
 // whose name ends in ".csv":
 // - the file's folder is made when it is missing (not its parent);
@@ -30,14 +35,14 @@ enum class RecordWrite : std::uint8_t {
 //   is renamed to the first free name of NAME.kept-1.csv, NAME.kept-2.csv,
 //   ... (replacing nothing), and a new one begun;
 // - a file past kRecordRotationBytes is renamed to NAME.1.csv, replacing an
-//   older one, and a new one begun;
+//   older one, or with WhenFull::KeepAside kept as above, and a new one begun;
 // - otherwise its last line is ended first (EndOfLastLine).
 // The text reaches the file in one write, and a write that falls short (a
 // full disk) is taken back. Locked where another program holds the file (a
 // sharing violation on Windows, an exclusive flock elsewhere). On Windows
 // every path is taken in its "\\?\" form when it is long.
 RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
-                              const std::string& lines);
+                              const std::string& lines, WhenFull whenFull = WhenFull::Rotate);
 
 // What must be written after `contents` (a record as read, its byte-order
 // mark included) so that a line appended to it starts a record of its own:
@@ -49,21 +54,29 @@ std::string EndOfLastLine(const std::string& contents);
 NativePath RecordSibling(const NativePath& path, const char* suffix);
 NativePath RecordFolder(const NativePath& path);
 
-// Where one attempt's line may go: the record beside the program, the one in
-// the user's own folder for when the former cannot be written at all, and
-// the pending lines (in the user's folder too) for when it is held by
-// another program. Any of them may be empty: not available.
+// Where one attempt's line may go, in this order: the record beside the
+// program, and the one in the user's own folder for when the former cannot be
+// written at all. Either may be empty: not available.
 struct RecordPlaces {
     NativePath beside;
     NativePath fallback;
-    NativePath pending;
 };
 
-// Held around a whole delivery, so that the processes of a run of several
-// boxes, which may end at the same moment, take the record, its rotation
-// and the pending lines one at a time. Waits at most a minute for the
-// others; without it (it could not be had in that time, or not at all) the
-// delivery goes ahead as it would alone.
+// Where the lines wait that another program kept from the record at
+// `record` by holding it open: "DIR/NAME.pending.csv", beside it. Each record
+// has its own, so that a waiting line can reach no other record (the record
+// on another stick, or the one in the user's folder), and it travels with
+// its record on a stick. A held record's folder can still be written; where
+// its waiting lines cannot be written all the same, the record is taken for
+// one that cannot be written, and they go on to the next place.
+NativePath PendingLinesOf(const NativePath& record);
+
+// Held around each step of a delivery, so that the processes of a run of
+// several boxes, which may end at the same moment, take the records, their
+// rotation and their waiting lines one at a time; nothing inside it waits for
+// another program. Waits at most a minute for the others; without it (it
+// could not be had in that time, or not at all) the step goes ahead as it
+// would alone.
 class RecordDeliveryLock {
   public:
     RecordDeliveryLock();
@@ -72,17 +85,19 @@ class RecordDeliveryLock {
     RecordDeliveryLock& operator=(const RecordDeliveryLock&) = delete;
 
   private:
-    void* mutex_ = nullptr;
+    std::intptr_t lock_ = -1;  // a named mutex on Windows, a lock file elsewhere
     bool held_ = false;
 };
 
-// Delivers `line` to the first record that can be written, beside before
-// fallback, the pending lines before it, in their order (the pending file is
-// taken out of the way first, so that its lines never reach a record twice).
-// Where that record is held by another program, or none can be written, the
-// lines go to the pending file instead, to reach the record the next time it
-// can be written. A pending file that cannot be taken whole (held, or saved
-// again in another encoding) keeps the new line behind its own.
+// Delivers `line` to the first place that can be written, beside before
+// fallback, after the lines that wait for that record, in their order (the
+// waiting lines are taken out of their file first, so that they never reach
+// a record twice). Where the record is held by another program, the line
+// waits for it, behind its waiting lines, and reaches it the next time it can
+// be written; a record held only for a moment is tried again for about a
+// second, with the lock let go in between. Waiting lines that cannot be taken
+// whole (held, or saved again in another encoding) keep the new line behind
+// them.
 void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line);
 
@@ -90,14 +105,16 @@ void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
 // `size` bytes that begins with `contents` (all of it, up to
 // kRecordRotationBytes) before anything is appended to it, ...
 enum class RecordAside : std::uint8_t { None, Kept, Rotated };
-RecordAside AsideFor(const std::string& contents, std::int64_t size);
+RecordAside AsideFor(const std::string& contents, std::int64_t size, WhenFull whenFull);
 // ... and the text appended to a file that holds `contents` and stays.
 std::string TextToAppend(const std::string& contents, const std::string& header,
                          const std::string& lines);
 
-// Platform bodies the above use. ReadRecordFile: the whole file, false when
-// it is missing or cannot be read. RemoveRecordFile: false when it stays.
+// Platform bodies the above use. RemoveRecordFile: false when it stays.
 // RecordFileExists: something of that name is there, readable or not.
-bool ReadRecordFile(const NativePath& path, std::string& contents);
+// RecordHeldByAnother: the file is there and another program holds it so
+// that it cannot be written now (as AppendRecordLines would find it Locked);
+// it only looks, and changes nothing.
 bool RemoveRecordFile(const NativePath& path);
 bool RecordFileExists(const NativePath& path);
+bool RecordHeldByAnother(const NativePath& path);

@@ -184,37 +184,53 @@ print(" ".join(row[1] for row in list(csv.reader(open(sys.argv[1], encoding="utf
 }
 
 # A record that another program holds open as Excel does (reading, others
-# may not write): the line waits in %LOCALAPPDATA%\EthBoxVup, the record
-# untouched, and reaches it before the next line once the file is let go.
+# may not write): the line waits beside it, the record untouched, while a
+# program in another folder (another stick) writes its own record without
+# it; the waiting line reaches its own record before the next line once the
+# file is let go.
 run_held_record() {
-    local pending holder
-    pending=$(dirname "$(record_in_appdata)")/EthBoxVup-log.pending.csv
-    step "a record held open by another program: its line waits, then reaches it in order"
-    rm -rf "$(record_beside)" "$(dirname "$pending")"
+    local record pending holder
+    record=$(record_beside)
+    pending=$(dirname "$record")/EthBoxVup-log.pending.csv
+    step "a record held open by another program: its line waits beside it, reaches no other" \
+        "program's record, then reaches its own in order"
+    rm -rf "$record" "$pending" "$(dirname "$(record_in_appdata)")"
     make_firmware 5120
     start_sim attempt --silent
     start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet
     expect_app_exit 3
-    cp "$(record_beside)" "$WORK/record.before"
+    cp "$record" "$WORK/record.before"
     # Run directly, so that its pid is the driver's own (wine-exec.sh execs).
-    "$ROOT/scripts/wine-exec.sh" "$DRIVER" hold-file --path "$(record_beside)" >"$WORK/hold.out" 2>&1 &
+    "$ROOT/scripts/wine-exec.sh" "$DRIVER" hold-file --path "$record" >"$WORK/hold.out" 2>&1 &
     holder=$!
     HELPER_PIDS+=("$holder")
     wait_until 10 grep -q '^held' "$WORK/hold.out" ||
         fail "the driver did not hold the record within $(scaled 10) s: $(cat "$WORK/hold.out")"
     start_app /fm1:fw.bin /type_ap /chkoff /ip:127.0.0.1 /quiet
     expect_app_exit 4
-    cmp -s "$(record_beside)" "$WORK/record.before" || fail "the held record was changed"
+    cmp -s "$record" "$WORK/record.before" || fail "the held record was changed"
     expect_record "$pending" 1 4 "^書き込み要求: $ANSWERED_NOTHING"
+    cp "$pending" "$WORK/pending.before"
+    place_program other fw.bin
+    make_firmware 5120
+    start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet
+    expect_app_exit 3
+    expect_record "$(record_beside)" 1 3 "応答なし"
+    cmp -s "$pending" "$WORK/pending.before" ||
+        fail "the waiting line was moved when another folder's record was written"
+    place_program program fw.bin
+    make_firmware 5120
     end_own_child "$holder"
     wait "$holder" 2>/dev/null || true
     start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1 /quiet
     expect_app_exit 3
-    expect_record "$(record_beside)" 3 3 "応答なし"
-    expect_eq "$(record_codes "$(record_beside)")" "3 4 3" "the record's codes, in the order of the attempts"
-    [[ ! -e $pending ]] || fail "the pending lines stayed after they reached the record"
+    expect_record "$record" 3 3 "応答なし"
+    expect_eq "$(record_codes "$record")" "3 4 3" "the record's codes, in the order of the attempts"
+    [[ ! -e $pending ]] || fail "the waiting line stayed after it reached the record"
+    [[ ! -e $(dirname "$(record_in_appdata)") ]] ||
+        fail "lines went to %LOCALAPPDATA%: $(ls -R "$(dirname "$(record_in_appdata)")")"
     stop_sim attempt
-    rm -rf "$(record_beside)"
+    rm -rf "$record"
 }
 
 run_attempts /type_e2 yes "${WITH_PROBE[@]}"

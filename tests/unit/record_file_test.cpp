@@ -2,17 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -154,75 +160,226 @@ TEST(AppendRecordLine, WritesTheHeaderOnceEndsTheLastLineAndPutsAsideWhatIsNotOu
     }
 }
 
-#ifndef _WIN32
-// Another program's exclusive lock, as a spreadsheet's on Windows: the line
-// waits in the pending file, and reaches the record before the next line
-// once the lock is gone; a record that cannot be written at all sends both
-// to the fallback.
-TEST(DeliverRecordLine, KeepsTheLinesOfALockedRecordPendingInTheirOrder) {
+// Another program holds the file open so that it cannot be written, as a
+// spreadsheet does: on Windows shared for reading only, elsewhere under an
+// exclusive flock, which the record's writer takes for the same.
+class HeldFile {
+  public:
+    explicit HeldFile(const fs::path& path) {
+#ifdef _WIN32
+        handle_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        held_ = handle_ != INVALID_HANDLE_VALUE;
+#else
+        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        held_ = fd_ >= 0 && flock(fd_, LOCK_EX) == 0;
+#endif
+    }
+    ~HeldFile() {
+        Release();
+    }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    bool held() const {
+        return held_;
+    }
+    void Release() {
+#ifdef _WIN32
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+            handle_ = INVALID_HANDLE_VALUE;
+        }
+#else
+        if (fd_ >= 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+#endif
+    }
+
+  private:
+#ifdef _WIN32
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+    int fd_ = -1;
+#endif
+    bool held_ = false;
+};
+
+std::string Line(int number) {
+    return "2026-12-08T11:05:00+09:00," + std::to_string(number) + "\r\n";
+}
+
+// The lines of a record or of its waiting lines, without mark and header.
+std::vector<std::string> LinesIn(const fs::path& path) {
+    std::string text = Read(path);
+    if (text == kMissing) {
+        return {};
+    }
+    const std::string begin = kUtf8ByteOrderMark + kHeader;
+    EXPECT_EQ(text.compare(0, begin.size(), begin), 0) << path;
+    std::vector<std::string> lines;
+    for (std::size_t at = begin.size(); at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end + 2 - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// A record held open: the line waits beside it, and reaches it before the
+// next line once it is let go; a record that cannot be written at all sends
+// them to the fallback, its own waiting lines first.
+TEST(DeliverRecordLine, KeepsTheLinesOfAHeldRecordWaitingBesideItInTheirOrder) {
     Folder beside;
     Folder user;
-    const RecordPlaces places{beside.record().native(), user.record().native(),
-                              user.pending().native()};
+    const RecordPlaces places{beside.record().native(), user.record().native()};
     Write(beside.record(), kOld);
-    const std::string line2 = "2026-12-08T11:05:00+09:00,5\r\n";
-    const std::string line3 = "2026-12-08T11:06:00+09:00,9\r\n";
+    const std::string line2 = Line(2);
+    const std::string line3 = Line(3);
     {
-        const int holder = open(beside.record().c_str(), O_RDONLY);
-        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        HeldFile holder(beside.record());
+        ASSERT_TRUE(holder.held());
         EXPECT_EQ(Append(beside), RecordWrite::Locked);
         DeliverRecordLine(places, kHeader, kNewLine);
         DeliverRecordLine(places, kHeader, line2);
-        close(holder);
     }
     EXPECT_EQ(Read(beside.record()), kOld);
-    EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + kNewLine + line2);
+    EXPECT_EQ(Read(beside.pending()), kUtf8ByteOrderMark + kHeader + kNewLine + line2);
     EXPECT_EQ(Read(user.record()), kMissing);
+    EXPECT_EQ(Read(user.pending()), kMissing);
     DeliverRecordLine(places, kHeader, line3);
     EXPECT_EQ(Read(beside.record()), kOld + kNewLine + line2 + line3);
-    EXPECT_EQ(Read(user.pending()), kMissing);
+    EXPECT_EQ(Read(beside.pending()), kMissing);
 
+    // Beside cannot be written at all: its waiting lines go on too.
     Write(user.pending(), kUtf8ByteOrderMark + kHeader + kNewLine);
     fs::remove(beside.record());
     fs::create_directory(beside.record());
+    Write(beside.pending(), kUtf8ByteOrderMark + kHeader + line3);
     DeliverRecordLine(places, kHeader, line2);
-    EXPECT_EQ(Read(user.record()), kNewFile + line2);
+    EXPECT_EQ(Read(user.record()), kNewFile + line3 + line2);
     EXPECT_EQ(Read(user.pending()), kMissing);
+    EXPECT_EQ(Read(beside.pending()), kMissing);
 
     // The record in the user's folder held as well: the line waits for it.
     {
-        const int holder = open(user.record().c_str(), O_RDONLY);
-        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        HeldFile holder(user.record());
+        ASSERT_TRUE(holder.held());
         DeliverRecordLine(places, kHeader, line3);
-        close(holder);
     }
-    EXPECT_EQ(Read(user.record()), kNewFile + line2);
+    EXPECT_EQ(Read(user.record()), kNewFile + line3 + line2);
     EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + line3);
 
-    // Pending lines a spreadsheet saved again in its own encoding never reach
-    // the record raw: they are kept whole, and the new line waits.
+    // Waiting lines a spreadsheet saved again in its own encoding never reach
+    // the record raw: they are kept whole, and the new line goes on.
     Write(user.pending(), kShiftJis);
     DeliverRecordLine(places, kHeader, kNewLine);
-    EXPECT_EQ(Read(user.record()), kNewFile + line2);
-    EXPECT_EQ(Read(user.pending()), kUtf8ByteOrderMark + kHeader + kNewLine);
+    EXPECT_EQ(Read(user.record()), kNewFile + line3 + line2 + kNewLine);
+    EXPECT_EQ(Read(user.pending()), kMissing);
     EXPECT_EQ(Read(user.kept(1).parent_path() / "EthBoxVup-log.pending.kept-1.csv"), kShiftJis);
 
-    // Another box's write holds the record for a moment: the line waits it
-    // out and reaches the record, its pending one before it.
+    // Held for a moment (a virus scanner): the line waits it out and
+    // reaches the record, its waiting one before it.
+    Write(user.pending(), kUtf8ByteOrderMark + kHeader + line2);
     {
-        const int holder = open(user.record().c_str(), O_RDONLY);
-        ASSERT_EQ(flock(holder, LOCK_EX), 0);
-        std::thread release([holder] {
+        auto holder = std::make_unique<HeldFile>(user.record());
+        ASSERT_TRUE(holder->held());
+        std::thread release([&holder] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            close(holder);
+            holder->Release();
         });
         DeliverRecordLine(places, kHeader, line3);
         release.join();
     }
-    EXPECT_EQ(Read(user.record()), kNewFile + line2 + kNewLine + line3);
+    EXPECT_EQ(Read(user.record()), kNewFile + line3 + line2 + kNewLine + line2 + line3);
     EXPECT_EQ(Read(user.pending()), kMissing);
 }
-#endif
+
+// Two programs' folders (two sticks), one record held: each line reaches
+// the record of its own program, never the other's.
+TEST(DeliverRecordLine, LetsAWaitingLineReachOnlyItsOwnRecord) {
+    Folder stickA;
+    Folder stickB;
+    Folder user;
+    const RecordPlaces placesA{stickA.record().native(), user.record().native()};
+    const RecordPlaces placesB{stickB.record().native(), user.record().native()};
+    Write(stickA.record(), kOld);
+    {
+        HeldFile holder(stickA.record());
+        ASSERT_TRUE(holder.held());
+        DeliverRecordLine(placesA, kHeader, Line(1));
+    }
+    DeliverRecordLine(placesB, kHeader, Line(2));
+    EXPECT_EQ(Read(stickB.record()), kUtf8ByteOrderMark + kHeader + Line(2));
+    EXPECT_EQ(Read(stickA.record()), kOld);
+    DeliverRecordLine(placesA, kHeader, Line(3));
+    EXPECT_EQ(Read(stickA.record()), kOld + Line(1) + Line(3));
+    EXPECT_EQ(Read(stickB.record()), kUtf8ByteOrderMark + kHeader + Line(2));
+    EXPECT_EQ(Read(user.record()), kMissing);
+    for (const Folder* folder : {&stickA, &stickB, &user}) {
+        EXPECT_EQ(Read(folder->pending()), kMissing);
+    }
+}
+
+// The boxes of a list that end at once, their record held open the while,
+// as many as a list may have: each line is kept once, in the order in which
+// the deliveries came (that of the waiting lines), and reaches the record
+// when it is let go, before the next line. Let go in the midst of them, the
+// record gets every line once all the same.
+TEST(DeliverRecordLine, KeepsEveryLineOfBoxesEndingTogetherOnceAndInOrder) {
+    constexpr int kBoxes = 64;
+    for (const bool letGoInTheMidst : {false, true}) {
+        SCOPED_TRACE(letGoInTheMidst ? "let go in the midst" : "let go after them");
+        Folder beside;
+        Folder user;
+        const RecordPlaces places{beside.record().native(), user.record().native()};
+        Write(beside.record(), kOld);
+        HeldFile holder(beside.record());
+        ASSERT_TRUE(holder.held());
+        std::atomic<bool> go{false};
+        std::vector<std::thread> boxes;
+        for (int box = 1; box <= kBoxes; ++box) {
+            boxes.emplace_back([&, box] {
+                while (!go) {
+                    std::this_thread::yield();
+                }
+                DeliverRecordLine(places, kHeader, Line(box));
+            });
+        }
+        go = true;
+        if (letGoInTheMidst) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            holder.Release();
+        }
+        for (std::thread& box : boxes) {
+            box.join();
+        }
+        const std::vector<std::string> waited = LinesIn(beside.pending());
+        holder.Release();
+        DeliverRecordLine(places, kHeader, Line(kBoxes + 1));
+
+        const std::vector<std::string> written = LinesIn(beside.record());
+        ASSERT_EQ(written.size(), std::size_t{kBoxes} + 2);
+        EXPECT_EQ(written.front(), kOldLine);
+        EXPECT_EQ(written.back(), Line(kBoxes + 1));
+        const std::vector<std::string> boxLines(written.begin() + 1, written.end() - 1);
+        std::vector<std::string> sorted = boxLines;
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<std::string> eachOnce;
+        for (int box = 1; box <= kBoxes; ++box) {
+            eachOnce.push_back(Line(box));
+        }
+        std::sort(eachOnce.begin(), eachOnce.end());
+        EXPECT_EQ(sorted, eachOnce) << "every box's line, once";
+        if (!letGoInTheMidst) {
+            EXPECT_EQ(boxLines, waited) << "in the order the deliveries came";
+        }
+        EXPECT_EQ(Read(beside.pending()), kMissing);
+        EXPECT_EQ(Read(user.record()), kMissing);
+    }
+}
 
 // A full disk, as the file size limit makes one: the line that does not fit
 // is not left behind in part.

@@ -19,7 +19,6 @@
 namespace {
 
 constexpr wchar_t kRecordName[] = L"EthBoxVup-log.csv";
-constexpr wchar_t kPendingName[] = L"EthBoxVup-log.pending.csv";
 constexpr wchar_t kFallbackFolder[] = L"EthBoxVup";
 
 std::string Version() {
@@ -87,12 +86,10 @@ std::wstring FallbackFolder() {
     return std::wstring(base) + L"\\" + kFallbackFolder + L"\\";
 }
 
-}  // namespace
-
-void RecordAttempt() {
-    if (!updateAttempt.ended) {
-        return;  // no window opened, so no attempt
-    }
+// The one way a line reaches this program's record: beside the program, or
+// in the user's folder when that cannot be written, each record's waiting
+// lines before it (DeliverRecordLine).
+void DeliverToRecord(const std::string& line) {
     const std::wstring beside = ExecutableFolder();
     const std::wstring fallback = FallbackFolder();
     RecordPlaces places;
@@ -101,7 +98,15 @@ void RecordAttempt() {
     }
     if (!fallback.empty()) {
         places.fallback = fallback + kRecordName;
-        places.pending = fallback + kPendingName;
     }
-    DeliverRecordLine(places, RecordHeaderLine(), RecordLine(RecordOfAttempt()));
+    DeliverRecordLine(places, RecordHeaderLine(), line);
+}
+
+}  // namespace
+
+void RecordAttempt() {
+    if (!updateAttempt.ended) {
+        return;  // no window opened, so no attempt
+    }
+    DeliverToRecord(RecordLine(RecordOfAttempt()));
 }

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/record_file.h"
 
@@ -61,7 +63,7 @@ int Open(const NativePath& path) {
 }  // namespace
 
 RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
-                              const std::string& lines) {
+                              const std::string& lines, WhenFull whenFull) {
     // A file put aside is followed by a new one: two rounds at most.
     for (int round = 0; round < 2; ++round) {
         int fd = Open(path);
@@ -81,7 +83,7 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
         std::string contents;
         std::int64_t size = 0;
         const bool read = ReadHead(fd, contents, size);
-        const RecordAside aside = read ? AsideFor(contents, size) : RecordAside::None;
+        const RecordAside aside = read ? AsideFor(contents, size, whenFull) : RecordAside::None;
         const bool written = read && aside == RecordAside::None &&
                              WriteWhole(fd, TextToAppend(contents, header, lines));
         const bool closed = close(fd) == 0;
@@ -106,11 +108,35 @@ bool RecordFileExists(const NativePath& path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
-// Only Windows runs several EthBoxVup processes that write one record; here
-// one process of the tests writes at a time.
-RecordDeliveryLock::RecordDeliveryLock() = default;
+bool RecordHeldByAnother(const NativePath& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);  // and with it the lock, if it was had
+    return held;
+}
+
+// A lock file in the temporary folder stands for the Windows program's named
+// mutex: an exclusive flock, which every open of it contends for, thread or
+// process alike, and which goes with its holder if that ends.
+RecordDeliveryLock::RecordDeliveryLock() {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) {
+        return;
+    }
+    const std::string name = (folder / "EthBoxVup-record.lock").string();
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0) {
+        lock_ = fd;
+        held_ = flock(fd, LOCK_EX) == 0;
+    }
+}
 
 RecordDeliveryLock::~RecordDeliveryLock() {
-    static_cast<void>(mutex_);
-    static_cast<void>(held_);
+    if (lock_ >= 0) {
+        close(static_cast<int>(lock_));  // lets the lock go
+    }
 }

@@ -62,7 +62,7 @@ HANDLE Open(const NativePath& path) {
 }  // namespace
 
 RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
-                              const std::string& lines) {
+                              const std::string& lines, WhenFull whenFull) {
     const NativePath target = ExtendedLengthPath(path);
     // A file put aside is followed by a new one: two rounds at most.
     for (int round = 0; round < 2; ++round) {
@@ -80,7 +80,7 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
         std::string contents;
         std::int64_t size = 0;
         const bool read = ReadHead(file, contents, size);
-        const RecordAside aside = read ? AsideFor(contents, size) : RecordAside::None;
+        const RecordAside aside = read ? AsideFor(contents, size, whenFull) : RecordAside::None;
         const bool written = read && aside == RecordAside::None &&
                              WriteWholeAtEnd(file, TextToAppend(contents, header, lines));
         const bool closed = CloseHandle(file) != 0;
@@ -99,22 +99,25 @@ RecordWrite AppendRecordLines(const NativePath& path, const std::string& header,
     return RecordWrite::Failed;
 }
 
-RecordDeliveryLock::RecordDeliveryLock()
-    : mutex_(CreateMutexW(nullptr, FALSE, L"Global\\TALVORIN_EthernetBox_VupUtility.Record")) {
-    if (mutex_ != nullptr) {
-        const DWORD waited = WaitForSingleObject(mutex_, 60 * 1000);
+RecordDeliveryLock::RecordDeliveryLock() {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\TALVORIN_EthernetBox_VupUtility.Record");
+    if (mutex != nullptr) {
+        lock_ = reinterpret_cast<std::intptr_t>(mutex);
+        const DWORD waited = WaitForSingleObject(mutex, 60 * 1000);
         // Abandoned: its holder ended in the middle, and now we hold it.
         held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     }
 }
 
 RecordDeliveryLock::~RecordDeliveryLock() {
+    if (lock_ == -1) {
+        return;
+    }
+    const auto mutex = reinterpret_cast<HANDLE>(lock_);
     if (held_) {
-        ReleaseMutex(mutex_);
+        ReleaseMutex(mutex);
     }
-    if (mutex_ != nullptr) {
-        CloseHandle(mutex_);
-    }
+    CloseHandle(mutex);
 }
 
 bool RemoveRecordFile(const NativePath& path) {
@@ -123,4 +126,17 @@ bool RemoveRecordFile(const NativePath& path) {
 
 bool RecordFileExists(const NativePath& path) {
     return GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RecordHeldByAnother(const NativePath& path) {
+    // Asked as AppendRecordLines asks, but only for a file that is there.
+    HANDLE file =
+        CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    }
+    CloseHandle(file);
+    return false;
 }
