@@ -43,17 +43,43 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     }
 }
 
-// The lines of a file that name addresses: a UTF-8 byte-order mark (a file
-// saved by Notepad) is left out, then blank and "#" lines.
-std::vector<std::string> AddressLines(std::string contents) {
-    if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        contents.erase(0, 3);
+// The text of an address file as one byte a character: a UTF-16 file (with
+// the byte-order mark of Notepad's "Unicode", FF FE, or of its big-endian
+// form, FE FF) as ASCII, any other character as "?", which no address holds,
+// so that a line with one is refused as the address field refuses it; a
+// UTF-8 byte-order mark (Notepad's UTF-8) left out; and a last Ctrl-Z, the
+// end-of-file mark that "copy /a" and old editors write, dropped. False for
+// UTF-16 cut short (an odd number of bytes).
+bool AddressFileText(const std::string& contents, std::string& text) {
+    text.clear();
+    const bool littleEndian = contents.compare(0, 2, "\xFF\xFE") == 0;
+    if (littleEndian || contents.compare(0, 2, "\xFE\xFF") == 0) {
+        if (contents.size() % 2 != 0) {
+            return false;
+        }
+        for (std::size_t at = 2; at < contents.size(); at += 2) {
+            const auto first = static_cast<unsigned char>(contents[at]);
+            const auto second = static_cast<unsigned char>(contents[at + 1]);
+            const unsigned unit = littleEndian ? first | second << 8 : first << 8 | second;
+            text += unit < 0x80 ? static_cast<char>(unit) : '?';
+        }
+    } else {
+        text = contents.compare(0, 3, "\xEF\xBB\xBF") == 0 ? contents.substr(3) : contents;
     }
+    if (!text.empty() && text.back() == '\x1A') {
+        text.pop_back();
+    }
+    return true;
+}
+
+// The lines of a file's text that name addresses: blank and "#" lines are
+// left out.
+std::vector<std::string> AddressLines(const std::string& text) {
     std::vector<std::string> lines;
-    for (const std::string& line : Split(contents, '\n')) {
-        const std::string text = Trimmed(line);
-        if (!text.empty() && text[0] != '#') {
-            lines.push_back(text);
+    for (const std::string& line : Split(text, '\n')) {
+        const std::string trimmed = Trimmed(line);
+        if (!trimmed.empty() && trimmed[0] != '#') {
+            lines.push_back(trimmed);
         }
     }
     return lines;
@@ -81,10 +107,11 @@ bool ReadAddressList(const std::string& option, const AddressFileReader& readFil
     std::vector<std::string> given;
     if (!option.empty() && option[0] == '@') {
         std::string contents;
-        if (!readFile(FileNameOf(option), contents)) {
+        std::string text;
+        if (!readFile(FileNameOf(option), contents) || !AddressFileText(contents, text)) {
             return false;
         }
-        given = AddressLines(contents);
+        given = AddressLines(text);
     } else {
         given = Split(option, ',');
     }

@@ -178,8 +178,19 @@ guard_ip_option() {
         name=${name//\"/}
         [[ $name =~ ^[A-Za-z0-9._\ -]+$ && -f $(dirname "$APP")/$name ]] ||
             fail "/ip:$option: no file of that plain name beside the program to check: not starting the program"
-        option=$(sed '1s/^\xEF\xBB\xBF//' "$(dirname "$APP")/$name" | tr -d '\000' |
-            grep -v '^[[:space:]]*#' | tr '\n' ,) || true
+        # As the program reads it: UTF-16 by its byte-order mark, a UTF-8
+        # one left out, a last Ctrl-Z dropped, "#" lines left out.
+        option=$(python3 - "$(dirname "$APP")/$name" <<'PYTHON'
+import sys
+data = open(sys.argv[1], "rb").read()
+if data[:2] in (b"\xff\xfe", b"\xfe\xff"):
+    text = data[2:].decode("utf-16-le" if data[0] == 0xFF else "utf-16-be", errors="replace")
+else:
+    text = data.removeprefix(b"\xef\xbb\xbf").decode("latin-1")
+lines = text.replace("\0", "").removesuffix("\x1a").split("\n")
+print(",".join(line for line in lines if not line.strip(" \t\r").startswith("#")))
+PYTHON
+        ) || fail "/ip:$option: the file could not be read to check it: not starting the program"
     fi
     IFS=, read -ra addresses <<<"$option"
     for address in "${addresses[@]}"; do

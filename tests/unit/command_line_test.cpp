@@ -23,6 +23,18 @@ const std::string kA = "\x83\x41";                                     // ア, t
 const std::string kFullWidthF = "\x82\x65";                            // Ｆ
 const std::string kFullWidthSmallF = "\x82\x86";                       // ｆ
 
+// `text` as a UTF-16 file, its byte-order mark first, as Notepad's "Unicode"
+// (little-endian) and "Unicode big endian" save it.
+std::string Utf16File(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 struct ParseResult {
     bool complete;
     LaunchOptions options;
@@ -322,6 +334,36 @@ TEST(ReadCommandLine, TakesAListOfAddressesWholeOrRefusesItWhole) {
         {"/ip:@boxes.txt", "# none yet\n\n", StartupVerdict::AddressRefused, {}, 0},
         {"/ip:@boxes.txt", "-", StartupVerdict::AddressRefused, {}, 0},
         {"/ip:@", "-", StartupVerdict::AddressRefused, {}, 0},
+        // Notepad's "Unicode", either byte order, and the Ctrl-Z that
+        // "copy /a" puts at the end: read as the same addresses.
+        {"/ip:@boxes.txt",
+         Utf16File(u"# 棚 2\r\n127.0.0.1\r\n 127.0.0.2\r\n", false),
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2"},
+         0},
+        {"/ip:@boxes.txt",
+         Utf16File(u"127.0.0.1\r\n# 棚\r\n127.0.0.2\x1A", true),
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2"},
+         0},
+        {"/ip:@boxes.txt",
+         "127.0.0.1\r\n127.0.0.2\r\n\x1A",
+         StartupVerdict::UnattendedList,
+         {"127.0.0.1", "127.0.0.2"},
+         0},
+        // Not an address in any encoding: a full-width digit (U+FF11), a
+        // UTF-16 file cut short, a Ctrl-Z before the end.
+        {"/ip:@boxes.txt",
+         Utf16File(u"127.0.0.1\r\n127.0.0.\uFF11\r\n", false),
+         StartupVerdict::AddressRefused,
+         {},
+         0},
+        {"/ip:@boxes.txt",
+         Utf16File(u"127.0.0.1\r\n127.0.0.2", false) + "\n",
+         StartupVerdict::AddressRefused,
+         {},
+         0},
+        {"/ip:@boxes.txt", "127.0.0.1\x1A\r\n127.0.0.2\r\n", StartupVerdict::AddressRefused, {}, 0},
         {"/ip:@boxes.txt", sixtyFive, StartupVerdict::AddressRefused, {}, 0},
         {"/ip:@boxes.txt", "127.0.0.7\n", StartupVerdict::Unattended, {}, 0x7F000007},
     };
