@@ -3,34 +3,22 @@
 #include <windows.h>
 
 #include "app/command_line.h"
+#include "platform/ansi_text.h"
 #include "platform/executable_path.h"
 
 namespace {
-
-// Text of the ANSI code page as UTF-16. The line was made from UTF-16
-// without best fit, so this gives back what was typed (a character the code
-// page lacks stays the "?" that every box then refuses alike).
-std::wstring WideFromAnsi(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const UINT codePage = GetACP();
-    const int size =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) {
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            size);
-    }
-    return wide;
-}
 
 // The process of one box, or null when it could not be started.
 HANDLE StartBox(const NativePath& program, const std::string& address, std::size_t number,
                 std::size_t count, const std::wstring& givenLine) {
     const std::string box = std::to_string(number) + '/' + std::to_string(count);
-    std::wstring line = L"\"" + program + L"\" /ip:" + WideFromAnsi(address) + L" /box:" +
-                        WideFromAnsi(box) + L' ' + givenLine;
+    NativePath wideAddress;
+    NativePath wideBox;
+    if (!AnsiTextToPath(address.c_str(), wideAddress) || !AnsiTextToPath(box.c_str(), wideBox)) {
+        return nullptr;
+    }
+    std::wstring line =
+        L"\"" + program + L"\" /ip:" + wideAddress + L" /box:" + wideBox + L' ' + givenLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -49,7 +37,13 @@ int RunBoxesSideBySide(const std::vector<std::string>& addresses, const std::str
     if (!GetExecutablePath(program)) {
         return kExitIncomplete;
     }
-    const std::wstring given = WideFromAnsi(givenLine);
+    // The line was made from UTF-16 without best fit, so this gives back what
+    // was typed (a character the code page lacks stays the "?" that every box
+    // then refuses alike).
+    NativePath given;
+    if (!AnsiTextToPath(givenLine.c_str(), given)) {
+        return kExitIncomplete;
+    }
     std::vector<HANDLE> boxes;
     for (std::size_t index = 0; index < addresses.size(); ++index) {
         boxes.push_back(StartBox(program, addresses[index], index + 1, addresses.size(), given));
