@@ -112,8 +112,9 @@ locale_of_code_page() {
 # Starts EthBoxVup with the given arguments (Wine builds its command line from
 # them) in the background; its pid goes to APP_PID (the program's own process:
 # wine-exec.sh starts a 64-bit one through the 64-bit loader), what Wine
-# prints for it to APP_LOG. The program started before must have ended: a row
-# never meets the program of the row before.
+# prints for it to APP_LOG (with APP_WINEDEBUG's channels too, if set). The
+# program started before must have ended: a row never meets the program of
+# the row before.
 APP_STARTS=0
 start_app() {
     if [[ -n ${APP_PID:-} ]] && is_own_child "$APP_PID"; then
@@ -125,7 +126,7 @@ start_app() {
     APP_ARGS="$*"
     APP_STARTED=$(date +%s)
     # Wine's errors are kept: a program that never came up says why.
-    WINEDEBUG=err+all wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
+    WINEDEBUG=err+all${APP_WINEDEBUG:+,$APP_WINEDEBUG} wine_run "$APP" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
     APP_PIDS+=("$APP_PID")
 }

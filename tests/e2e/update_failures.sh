@@ -59,6 +59,38 @@ UNATTENDED=(
     "the close box while the device writes its flash|/type_ap /ip:127.0.0.1 /quiet|--kind ap|5120|--close-at status=$S3|9|^ファームウェア更新中\([0-9]+秒経過\)に中止$|beside"
 )
 
+# Each update asks Windows to keep the system awake from its start, and gives
+# that back when it ends, however it ends, before any message waits for its
+# OK. Wine's relay trace of the program, kept to the calls that tell it
+# (RelayInclude), shows them in order, a letter each: W the request
+# (ES_CONTINUOUS | ES_SYSTEM_REQUIRED), R its release (ES_CONTINUOUS alone),
+# X any other such call, S datagrams sent (a run of them as one), M a message
+# box.
+wine_run reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
+    /d 'kernel32.SetThreadExecutionState;ws2_32.sendto;user32.MessageBoxW' >/dev/null ||
+    fail "could not keep Wine's relay trace to the calls of the wake request"
+export APP_WINEDEBUG=+relay
+wake_trace() {
+    sed -nE '
+        s/^([0-9a-f]+:)+Call kernel32\.SetThreadExecutionState\(0*80000001\).*/W/Ip; t
+        s/^([0-9a-f]+:)+Call kernel32\.SetThreadExecutionState\(0*80000000\).*/R/Ip; t
+        s/^([0-9a-f]+:)+Call kernel32\.SetThreadExecutionState\(.*/X/Ip; t
+        s/^([0-9a-f]+:)+Call ws2_32\.sendto\(.*/S/Ip; t
+        s/^([0-9a-f]+:)+Call user32\.MessageBoxW\(.*/M/Ip' "$APP_LOG" | tr -d '\n' | tr -s S
+}
+
+# expect_kept_awake UPDATES: the program started last, now ended, kept the
+# system awake through each of its UPDATES updates, every datagram sent
+# while it was, and let it sleep again before any message.
+expect_kept_awake() {
+    local trace requests
+    trace=$(wake_trace)
+    requests=${trace//[^W]/}
+    [[ $trace =~ ^(WS?RM?)+$ ]] && ((${#requests} == $1)) ||
+        fail "the wake requests of $1 updates, in Wine's relay trace: [$trace]"
+    echo "kept awake: $trace"
+}
+
 # check_wire NAME WIRE SIZE PROBE: the datagrams the simulator NAME received.
 check_wire() {
     local name=$1 wire=$2 whole received_count
@@ -86,6 +118,7 @@ check_wire() {
 run_attempts() {
     local options=$1 probe=$2 row name switches size watch_options message detail wire
     shift 2
+    local updates=$#
     # shellcheck disable=SC2086 # the options are separate arguments
     start_app /fm1:fw.bin $options
     type_address 127.0.0.1
@@ -105,12 +138,14 @@ run_attempts() {
         stop_sim attempt
         if [[ $message == "none $M6" ]]; then
             expect_app_exit 0
+            expect_kept_awake "$updates"
             return
         fi
         expect_dialog_back 127.0.0.1
     done
     driver click "${MAIN[@]}" --id 2
     expect_app_exit 0
+    expect_kept_awake "$updates"
 }
 
 # run_unattended ROW...: one program per row, with no one at the address dialog.
@@ -136,6 +171,7 @@ run_unattended() {
             sed 's/^/    /' "$WORK/attempt.watch"
         fi
         expect_app_exit "$code"
+        expect_kept_awake 1
         if [[ $options == */quiet* ]] && [[ -f $WORK/attempt.watch ]]; then
             expect_eq "$(messages attempt)" "" "message boxes under /quiet"
         fi

@@ -8,6 +8,7 @@
 #include "process_handles.h"
 #include "resource.h"
 #include "sequencer/update_sequencer.h"
+#include "system_awake.h"
 #include "update_attempt.h"
 #include "update_record.h"
 #include "win32_progress_window.h"
@@ -101,6 +102,7 @@ INT_PTR RunUpdate(HWND owner) {
     const INT_PTR result =
         DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_PROGRESS_DIALOG), owner,
                         ProgressDialogProc, reinterpret_cast<LPARAM>(owner));
+    LetSystemSleep();  // already, unless the window ended without an outcome
     RecordAttempt();
     return result;
 }

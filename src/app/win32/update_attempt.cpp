@@ -1,5 +1,7 @@
 #include "update_attempt.h"
 
+#include "system_awake.h"
+
 UpdateAttempt updateAttempt;
 
 namespace {
@@ -38,6 +40,7 @@ void BeginAttempt() {
     updateAttempt = UpdateAttempt{};
     updateAttempt.showMessages = showMessages;
     updateAttempt.startedAt = GetTickCount64();
+    KeepSystemAwake();
 }
 
 void NoteOutcome(const UpdateOutcome& outcome) {
@@ -45,4 +48,6 @@ void NoteOutcome(const UpdateOutcome& outcome) {
     updateAttempt.outcome = outcome;
     updateAttempt.endedAt = GetTickCount64();
     updateAttempt.endedLocal = LocalTimeNow();
+    // The update is over: a message that waits for its OK keeps no PC awake.
+    LetSystemSleep();
 }

@@ -20,8 +20,10 @@ struct UpdateAttempt {
 
 extern UpdateAttempt updateAttempt;
 
-// At 開始, or at once with /ip:, before the progress window opens.
+// At 開始, or at once with /ip:, before the progress window opens; from here
+// the system is kept awake (KeepSystemAwake) ...
 void BeginAttempt();
 
-// When the sequencer hands its outcome to the window, before any message.
+// ... until the sequencer hands its outcome to the window, before any
+// message. (A window that ends without one gives it back as it ends.)
 void NoteOutcome(const UpdateOutcome& outcome);
