@@ -202,11 +202,10 @@ std::size_t DeliverFrom(const std::vector<NativePath>& records, std::size_t firs
 void DeliverRecordLine(const RecordPlaces& places, const std::string& header,
                        const std::string& line) {
     const std::vector<NativePath> records{places.beside, places.fallback};
-    std::size_t waitingAt = records.size();
-    {
+    std::size_t waitingAt = [&] {
         const RecordDeliveryLock oneAtATime;
-        waitingAt = DeliverFrom(records, 0, header, line);
-    }
+        return DeliverFrom(records, 0, header, line);
+    }();
     for (int retry = 0; retry < kHeldRetries && waitingAt < records.size(); ++retry) {
         std::this_thread::sleep_for(kHeldRetryPause);
         const RecordDeliveryLock oneAtATime;
