@@ -125,6 +125,11 @@ const char* BoxWordText(BoxWord word) {
     return "";
 }
 
+// clang-format on
+
+// The summary's and the list to retry's texts: no message of an update (the
+// read-me quotes each of those, found in the block above, one by one), but
+// the lines a round ends with, which the read-me describes with the summary.
 const char kSummaryCaption[] = "結果 - ETHERNETボックスバージョンアップ";
 const char kSummaryColumnAddress[] = "IPアドレス";
 const char kSummaryColumnOutcome[] = "結果";
@@ -145,8 +150,6 @@ const char kSummaryRetryNotWritten[] =
 
 const char kRetryListHeading[] = "# %1 ファームウェア %2 で完了しなかった装置 (%4台のうち%3台)";
 const char kRetryListCommand[] = "# EthBoxVup.exe /fm1:%1 /type_%2%3 /ip:@EthBoxVup-retry.txt";
-
-// clang-format on
 
 MessageIcon MessageIconOf(UpdateMessage message) {
     switch (message) {

@@ -46,6 +46,20 @@ void ShowRow(HWND list, std::size_t row, const BoxResult& box) {
     SetCell(list, row, kCauseColumn, line.substr(second + 1));
 }
 
+// The causes are long: their column takes the rest of the list's width, or
+// more, with a scroll bar, when one is longer, so that each can be read whole.
+void FitCauseColumn(HWND list) {
+    RECT area{};
+    GetClientRect(list, &area);
+    const int rest = area.right - area.left -
+                     static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, kAddressColumn, 0)) -
+                     static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, kOutcomeColumn, 0));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, kCauseColumn, LVSCW_AUTOSIZE);
+    if (SendMessageW(list, LVM_GETCOLUMNWIDTH, kCauseColumn, 0) < rest) {
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, kCauseColumn, rest);
+    }
+}
+
 void FillList(HWND summary) {
     const HWND list = ListOf(summary);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
@@ -53,9 +67,9 @@ void FillList(HWND summary) {
     RECT area{};
     GetClientRect(list, &area);
     const int width = area.right - area.left - GetSystemMetrics(SM_CXVSCROLL);
-    AddColumn(list, kAddressColumn, kSummaryColumnAddress, width * 22 / 100);
-    AddColumn(list, kOutcomeColumn, kSummaryColumnOutcome, width * 28 / 100);
-    AddColumn(list, kCauseColumn, kSummaryColumnCause, width * 50 / 100);
+    AddColumn(list, kAddressColumn, kSummaryColumnAddress, width * 20 / 100);
+    AddColumn(list, kOutcomeColumn, kSummaryColumnOutcome, width * 26 / 100);
+    AddColumn(list, kCauseColumn, kSummaryColumnCause, width * 54 / 100);
     const std::vector<BoxResult>& boxes = BoxesOf(summary);
     for (std::size_t row = 0; row < boxes.size(); ++row) {
         const std::wstring address = WideFromUtf8(boxes[row].address);
@@ -148,6 +162,7 @@ HWND OpenRoundSummary(const std::vector<BoxResult>& boxes) {
 
 void ShowBoxEnded(HWND summary, std::size_t index) {
     ShowRow(ListOf(summary), index, BoxesOf(summary)[index]);
+    FitCauseColumn(ListOf(summary));
     ShowHeading(summary, {});
     if (!IsWindowVisible(summary)) {
         PlaceInCorner(summary);
