@@ -247,8 +247,8 @@ std::string ExitStatusText(std::uint32_t status) {
         return std::to_string(status);
     }
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
-    return text;
+    const int length = std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+    return length > 0 ? std::string(text) : std::string();
 }
 
 std::string NoOutcomeDetail(std::uint32_t exitStatus) {

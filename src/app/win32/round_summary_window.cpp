@@ -105,24 +105,23 @@ void CopyLines(HWND summary) {
     const std::wstring text = WideFromUtf8(SummaryText(BoxesOf(summary)));
     const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
     const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (memory == nullptr) {
-        return;
-    }
-    void* const locked = GlobalLock(memory);
+    void* const locked = memory != nullptr ? GlobalLock(memory) : nullptr;
+    bool taken = false;
     if (locked != nullptr) {
         CopyMemory(locked, text.c_str(), bytes);
         GlobalUnlock(memory);
+        if (OpenClipboard(summary)) {
+            EmptyClipboard();
+            // The clipboard owns the memory once it has taken it.
+            taken = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+            CloseClipboard();
+        }
     }
-    if (locked == nullptr || !OpenClipboard(summary)) {
+    if (memory != nullptr && !taken) {
+        // Not freed twice: SetClipboardData took nothing when it failed.
+        // cppcheck-suppress doubleFree
         GlobalFree(memory);
-        return;
     }
-    EmptyClipboard();
-    // The clipboard owns the memory once it has taken it.
-    if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
-        GlobalFree(memory);
-    }
-    CloseClipboard();
 }
 
 INT_PTR CALLBACK SummaryProc(HWND summary, UINT message, WPARAM wParam, LPARAM lParam) {
