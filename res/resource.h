@@ -5,6 +5,7 @@
 // Templates and the icon.
 #define IDD_ADDRESS_DIALOG 102
 #define IDD_PROGRESS_DIALOG 119
+#define IDD_ROUND_SUMMARY 120
 #define IDI_ETHBOX 103
 
 // Controls of the address dialog. The start and quit buttons carry the ids the
@@ -18,6 +19,12 @@
 #define IDC_ABORT_BUTTON 2
 #define IDC_STATUS_TEXT 1003
 #define IDC_PROGRESS_BAR 1051
+
+// Controls of the summary of a round of boxes. Its close button is IDCANCEL
+// too, so Esc and the close box close it once it may be closed.
+#define IDC_SUMMARY_CLOSE 2
+#define IDC_SUMMARY_HEADING 1101
+#define IDC_SUMMARY_LIST 1102
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

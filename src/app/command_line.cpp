@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -92,6 +93,21 @@ void ReadBoxOption(const char* text, LaunchOptions& options) {
     }
 }
 
+// "/report:H": H in decimal, a handle's value (which fits 32 bits, so that
+// 32-bit and 64-bit processes can share handles); anything else leaves 0.
+void ReadReportOption(const char* text, LaunchOptions& options) {
+    std::uint64_t value = 0;
+    const char* const start = text;
+    while (text - start < 10 && std::isdigit(static_cast<unsigned char>(*text))) {
+        value = value * 10 + static_cast<unsigned>(*text - '0');
+        ++text;
+    }
+    if (text != start && value <= 0xFFFFFFFFu &&
+        EndsUnquotedName(static_cast<unsigned char>(*text))) {
+        options.boxReport = static_cast<std::uint32_t>(value);
+    }
+}
+
 }  // namespace
 
 const char* SkipProgramName(const char* fullCommandLine) {
@@ -147,6 +163,9 @@ bool ParseCommandLine(char* commandLine, LaunchOptions& options) {
     if (const char* option = std::strstr(commandLine, "/box:")) {
         ReadBoxOption(option + std::strlen("/box:"), options);
     }
+    if (const char* option = std::strstr(commandLine, "/report:")) {
+        ReadReportOption(option + std::strlen("/report:"), options);
+    }
     options.quiet = std::strstr(commandLine, "/quiet") != nullptr;
 
     return nameFound && nameFits && options.deviceKind != DeviceKind::None;
@@ -161,6 +180,9 @@ StartupVerdict ReadCommandLine(char* commandLine, LaunchOptions& options,
         // Only a process updating one box of several is told which it is.
         options.boxNumber = 0;
         options.boxCount = 0;
+    }
+    if (options.boxCount == 0) {
+        options.boxReport = 0;  // and only such a process has a starter to tell
     }
     if (!options.addressGiven) {
         return StartupVerdict::Attended;

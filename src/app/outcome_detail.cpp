@@ -1,6 +1,7 @@
 #include "app/outcome_detail.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <initializer_list>
 
 #include "common/ui_texts.h"
@@ -10,21 +11,8 @@ namespace {
 constexpr std::uint8_t kOpcodeData = 3;
 constexpr std::uint8_t kOpcodeError = 5;
 
-// The text with %1, %2 and %3 replaced by the values in order.
 std::string Fill(DetailText text, std::initializer_list<std::string> values) {
-    const std::string pattern = DetailTextOf(text);
-    std::string filled;
-    for (std::size_t at = 0; at < pattern.size(); ++at) {
-        const char next = at + 1 < pattern.size() ? pattern[at + 1] : '\0';
-        const auto index = static_cast<std::size_t>(next - '1');
-        if (pattern[at] == '%' && next >= '1' && next <= '3' && index < values.size()) {
-            filled += *(values.begin() + index);
-            ++at;
-        } else {
-            filled += pattern[at];
-        }
-    }
-    return filled;
+    return FillText(DetailTextOf(text), values);
 }
 
 std::string Text(DetailText text) {
@@ -238,6 +226,34 @@ std::string CancelledText(const UpdateOutcome& outcome) {
 }
 
 }  // namespace
+
+std::string FillText(const char* pattern, std::initializer_list<std::string> values) {
+    std::string filled;
+    for (const char* at = pattern; *at != '\0'; ++at) {
+        const auto index = static_cast<std::size_t>(at[1] - '1');
+        if (at[0] == '%' && at[1] >= '1' && at[1] <= '9' && index < values.size()) {
+            filled += *(values.begin() + index);
+            ++at;
+        } else {
+            filled += *at;
+        }
+    }
+    return filled;
+}
+
+std::string ExitStatusText(std::uint32_t status) {
+    // A crash ends a process with an exception code, which reads in hex.
+    if (status < 0x10000) {
+        return std::to_string(status);
+    }
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+    return length > 0 ? std::string(text) : std::string();
+}
+
+std::string NoOutcomeDetail(std::uint32_t exitStatus) {
+    return Fill(DetailText::EndedWithoutOutcome, {ExitStatusText(exitStatus)});
+}
 
 std::string DeviceTextFitToShow(const char* text) {
     std::string fit;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "common/update_outcome.h"
@@ -17,3 +19,15 @@ std::string MessageWithDetail(const UpdateOutcome& outcome);
 // (control characters, and bytes a TFTP message should not hold) becomes "?",
 // and no more than kDeviceTextBytes characters are kept.
 std::string DeviceTextFitToShow(const char* text);
+
+// `pattern` with %1 to %9 replaced by the values in order (a number past
+// them, or any other "%", stays as it is).
+std::string FillText(const char* pattern, std::initializer_list<std::string> values);
+
+// A process's exit status as a person reads it: small ones in decimal, and
+// the codes of a crash (0xC0000005) or of -1 in hexadecimal.
+std::string ExitStatusText(std::uint32_t status);
+
+// The detail of a box whose process ended without telling its outcome, for
+// its record line and its summary line.
+std::string NoOutcomeDetail(std::uint32_t exitStatus);

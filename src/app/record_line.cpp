@@ -104,13 +104,14 @@ std::string RecordHeaderLine() {
 
 std::string RecordLine(const UpdateRecord& record) {
     const UpdateOutcome& outcome = record.outcome;
+    const bool known = record.outcomeKnown;
     // A failing provider leaves both empty, as an unreadable file does.
-    const bool imageLoaded = outcome.imageLength > 0 && !record.imageSha256.empty();
+    const bool imageLoaded = known && outcome.imageLength > 0 && !record.imageSha256.empty();
     const std::string fields[] = {
         Iso8601(record.endedAt),
-        std::to_string(OutcomeCode(outcome)),
-        FirstLine(MessageText(outcome.message)),
-        DescribeOutcome(outcome),
+        std::to_string(known ? OutcomeCode(outcome) : kExitNoOutcome),
+        known ? FirstLine(MessageText(outcome.message)) : std::string(),  // none was shown
+        known ? DescribeOutcome(outcome) : NoOutcomeDetail(record.exitStatus),
         DottedDecimal(record.typedAddress),
         record.deviceKind == DeviceKind::Ap ? "ap" : "e2",
         record.probeEnabled ? "on" : "off",

@@ -33,6 +33,11 @@ struct UpdateRecord {
     std::int64_t tenthsFromStart = 0;  // from 開始 to the outcome
     std::string version;               // the program's version and its architecture
     std::string computerName;          // UTF-8
+    // False for a box of several whose process ended without telling its
+    // outcome: `outcome` is then none, the line says so with kExitNoOutcome
+    // and the process's exit status, and no image is named.
+    bool outcomeKnown = true;
+    std::uint32_t exitStatus = 0;
 };
 
 // The header row, ended by CRLF; the byte-order mark is the file's, not its.

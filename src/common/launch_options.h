@@ -28,6 +28,10 @@ struct LaunchOptions {
     std::vector<std::string> boxAddresses;
     int boxNumber = 0;
     int boxCount = 0;
+    // "/report:H", beside "/box:I/N": the handle, inherited from the process
+    // that started the box, through which the box tells it its outcome. 0 in
+    // every other run.
+    std::uint32_t boxReport = 0;
 };
 
 // The process-wide instance, written by the entry point only.

@@ -101,11 +101,55 @@ const char* DetailTextOf(DetailText text) {
         case DetailText::AdapterLost:     return "。転送中にアダプター%2の接続が切れました";
         case DetailText::DeviceGone:      return "。転送中に%1の装置がARPに応答しなくなりました";
         case DetailText::AdapterAddress:  return "「%1 %2」";
+        case DetailText::EndedWithoutOutcome: return "結果を伝えずにプロセスが終わりました(終了コード%1)";
+        case DetailText::BoxNotStarted:   return "プロセスを開始できませんでした(エラー%1)";
+        case DetailText::NoProgressWindow: return "進行状況のウィンドウを開けませんでした";
+    }
+    return "";
+}
+
+const char* BoxWordText(BoxWord word) {
+    switch (word) {
+        case BoxWord::Running:                  return "実行中";
+        case BoxWord::Completed:                return "完了";
+        case BoxWord::FirmwareUnreadable:       return "ファームウェアファイルが読み込めません";
+        case BoxWord::SocketsFailed:            return "Winsockの初期化に失敗しました";
+        case BoxWord::NoConnection:             return "接続できませんでした";
+        case BoxWord::UpdateFailed:             return "バージョンアップに失敗しました";
+        case BoxWord::TransferFailed:           return "データの転送に失敗しました";
+        case BoxWord::Interrupted:              return "中断しました";
+        case BoxWord::InterruptedWhileFlashing: return "更新中に中断しました";
+        case BoxWord::NotStarted:               return "開始できませんでした";
+        case BoxWord::NoOutcome:                return "結果がわかりません";
     }
     return "";
 }
 
 // clang-format on
+
+// The summary's and the list to retry's texts: no message of an update (the
+// read-me quotes each of those, found in the block above, one by one), but
+// the lines a round ends with, which the read-me describes with the summary.
+const char kSummaryCaption[] = "結果 - ETHERNETボックスバージョンアップ";
+const char kSummaryColumnAddress[] = "IPアドレス";
+const char kSummaryColumnOutcome[] = "結果";
+const char kSummaryColumnCause[] = "詳細";
+
+const char kSummaryRunning[] = "%1台のうち%2台が終わりました。残りはバージョンアップ中です。";
+
+const char kSummaryAllCompleted[] = "%1台すべてのバージョンアップが完了しました。";
+
+const char kSummaryRetryWritten[] =
+    "%1台のうち%2台は完了しませんでした。そのアドレスを次のファイルに書き出しました。\n"
+    "%3\n"
+    "/ip:@EthBoxVup-retry.txt で、その装置だけをもう一度バージョンアップできます。";
+
+const char kSummaryRetryNotWritten[] =
+    "%1台のうち%2台は完了しませんでした。\n"
+    "やり直す装置の一覧 (EthBoxVup-retry.txt) は書き出せませんでした。";
+
+const char kRetryListHeading[] = "# %1 ファームウェア %2 で完了しなかった装置 (%4台のうち%3台)";
+const char kRetryListCommand[] = "# EthBoxVup.exe /fm1:%1 /type_%2%3 /ip:@EthBoxVup-retry.txt";
 
 MessageIcon MessageIconOf(UpdateMessage message) {
     switch (message) {

@@ -79,8 +79,46 @@ enum class DetailText {
     AdapterLost,          // %2 the adapter
     DeviceGone,           //
     AdapterAddress,       // one adapter: %1 its name, %2 its address and prefix
+    // A box of a round that told its starter nothing (the record's and the summary's detail).
+    EndedWithoutOutcome,  // %1 the exit status of its process
+    BoxNotStarted,        // its process could not be started: %1 the system's error number
+    NoProgressWindow,     // the progress window could not be opened
 };
 const char* DetailTextOf(DetailText text);
 
 // The record's header row, its columns in order, joined by commas.
 extern const char kRecordHeader[];
+
+// A box of a round of several, in a word or two: in its summary line and, in
+// place of a message box, in its own window's status line.
+enum class BoxWord {
+    Running,
+    Completed,
+    FirmwareUnreadable,
+    SocketsFailed,
+    NoConnection,
+    UpdateFailed,
+    TransferFailed,
+    Interrupted,
+    InterruptedWhileFlashing,
+    NotStarted,  // -1: refused (another EthBoxVup updates it) or never started
+    NoOutcome,   // its process ended without telling its outcome
+};
+const char* BoxWordText(BoxWord word);
+
+// The summary of a round: its caption, its columns, and the line above the
+// list (%1 the boxes, %2 how many have ended or did not complete, %3 where
+// the list to retry was written).
+extern const char kSummaryCaption[];
+extern const char kSummaryColumnAddress[];
+extern const char kSummaryColumnOutcome[];
+extern const char kSummaryColumnCause[];
+extern const char kSummaryRunning[];
+extern const char kSummaryAllCompleted[];
+extern const char kSummaryRetryWritten[];
+extern const char kSummaryRetryNotWritten[];
+
+// The "#" line that heads the list to retry: %1 when, %2 the firmware file,
+// %3 how many boxes it names, %4 of how many; and the command that retries them.
+extern const char kRetryListHeading[];
+extern const char kRetryListCommand[];

@@ -24,6 +24,11 @@ struct UpdateOutcome;
 constexpr int kCancelledWhileFlashing = 9;
 int OutcomeCode(const UpdateOutcome& outcome);
 
+// The exit code, and the record's code, of a box of several whose process
+// ended without telling the process that started it its outcome (ended from
+// the Task Manager, or crashed): no outcome is known, only that it ended.
+constexpr int kExitNoOutcome = 10;
+
 // Why a firmware image was refused (message M1).
 enum class ImageRefusal : std::uint8_t {
     None,

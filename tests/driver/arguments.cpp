@@ -21,6 +21,7 @@ const std::set<std::wstring> kNumberOptions = {
     L"reps",
     L"cancel-at-ms",
     L"dismiss-after-ms",
+    L"exit-code",
 };
 
 }  // namespace

@@ -21,6 +21,7 @@ int MinimizeCommand(const Arguments& arguments, HWND window);
 int CloseCommand(const Arguments& arguments, HWND window);
 int ForegroundCommand(const Arguments& arguments, HWND);
 int DesktopRectCommand(const Arguments& arguments, HWND);
+int CopyTextCommand(const Arguments& arguments, HWND window);
 
 // Controls (control_commands.cpp)
 int ControlsCommand(const Arguments& arguments, HWND window);
@@ -31,6 +32,7 @@ int KeyCommand(const Arguments& arguments, HWND controlOrWindow);
 
 // Processes (process_commands.cpp)
 int LaunchCommand(const Arguments& arguments, HWND);
+int EndProcessCommand(const Arguments& arguments, HWND window);
 
 // A foreground window of the driver's own (foreground_window_command.cpp)
 int HoldForegroundCommand(const Arguments& arguments, HWND);

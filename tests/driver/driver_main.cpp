@@ -48,6 +48,8 @@ const std::vector<Command>& Commands() {
         {L"click", Target::Control, ClickCommand, {L"send"}},
         {L"key", Target::ControlOrWindow, KeyCommand, {}},
         {L"launch", Target::None, LaunchCommand, {L"wait", L"watch-windows"}},
+        {L"end-process", Target::Window, EndProcessCommand, {}},
+        {L"copy-text", Target::Window, CopyTextCommand, {}},
         {L"hold-foreground", Target::None, HoldForegroundCommand, {}},
         {L"keep-desktop", Target::None, KeepDesktopCommand, {}},
         {L"hold-file", Target::None, HoldFileCommand, {}},

@@ -62,3 +62,26 @@ int LaunchCommand(const Arguments& arguments, HWND) {
     }
     return 0;
 }
+
+// end-process SELECTOR [--exit-code N]: ends the process that owns the
+// window at once, as the Task Manager's "End task" does (TerminateProcess,
+// exit code N, default 1), and waits until it has ended. Prints pid=N.
+int EndProcessCommand(const Arguments& arguments, HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) {
+        return Fail("could not open the process " + std::to_string(processId));
+    }
+    const auto exitCode = static_cast<UINT>(arguments.NumberOr(L"exit-code", 1));
+    const bool ended =
+        TerminateProcess(process, exitCode) &&
+        WaitForSingleObject(process, static_cast<DWORD>(arguments.WaitMs(
+                                         L"timeout", kDefaultTimeoutMs))) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    if (!ended) {
+        return Fail("the process " + std::to_string(processId) + " did not end");
+    }
+    PrintLine("pid=" + std::to_string(processId));
+    return 0;
+}

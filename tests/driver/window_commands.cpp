@@ -159,3 +159,44 @@ int DesktopRectCommand(const Arguments&, HWND) {
     PrintLine(RectText(rect));
     return 0;
 }
+
+// copy-text SELECTOR: sends the window WM_COPY, as a program asks a window to
+// copy itself, and prints the text it put on the clipboard (CF_UNICODETEXT),
+// its line breaks as line breaks. The clipboard is emptied first, so that
+// text from before is never taken for the window's.
+int CopyTextCommand(const Arguments&, HWND window) {
+    if (!OpenClipboard(nullptr)) {
+        return Fail("could not open the clipboard to empty it");
+    }
+    EmptyClipboard();
+    CloseClipboard();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, WM_COPY, 0, 0, SMTO_ABORTIFHUNG, AnswerTimeoutMs(), &result)) {
+        return Fail("the window did not answer WM_COPY");
+    }
+    if (!OpenClipboard(nullptr)) {
+        return Fail("could not open the clipboard to read it");
+    }
+    std::wstring text;
+    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const auto* locked = data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (locked != nullptr) {
+        text = locked;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    if (locked == nullptr) {
+        return Fail("the window put no text on the clipboard");
+    }
+    std::wstring lines;
+    for (const wchar_t c : text) {
+        if (c != L'\r') {
+            lines += c;
+        }
+    }
+    if (!lines.empty() && lines.back() == L'\n') {
+        lines.pop_back();
+    }
+    PrintLine(lines);
+    return 0;
+}

@@ -282,3 +282,62 @@ if len(seen) != len(lines) or seen != expected:
 print(f"record: {seen}")
 PYTHON
 }
+
+# expect_box_detail FILE ADDRESS MESSAGE DETAIL: the line of ADDRESS in FILE
+# has MESSAGE in its message column and a detail that matches the extended
+# regular expression DETAIL.
+expect_box_detail() {
+    python3 - "$@" <<'PYTHON' || fail "the line of $2 in $1: $(cat "$1")"
+import csv, re, sys
+path, address, message, detail = sys.argv[1:]
+with open(path, encoding="utf-8-sig", newline="") as record:
+    lines = [fields for fields in list(csv.reader(record))[1:] if fields[4] == address]
+if len(lines) != 1 or lines[0][2] != message or not re.search(detail, lines[0][3]):
+    sys.exit(f"lines of {address}: {lines}, expected one with [{message}] and /{detail}/")
+print(f"record of {address}: {lines[0][1]} [{lines[0][2]}] {lines[0][3]}")
+PYTHON
+}
+
+# A Linux path as the program names it: Wine's drive Z: is /.
+wine_path() {
+    echo "Z:${1//\//\\}"
+}
+
+# The summary of a watched round of boxes: the window of the list.
+SUMMARY=(--title "結果 - $TITLE" --with-id 1102)
+
+# Waits, at most 90 s (scaled), until the summary may be closed: every box
+# has ended.
+summary_closable() {
+    driver controls "${SUMMARY[@]}" --timeout 1000 2>/dev/null | grep -q $'^id=2\t.*\tenabled=1\t'
+}
+await_round_end() {
+    wait_until 90 summary_closable || fail "the summary of the round was not ready to close within" \
+        "$(scaled 90) s: $(driver controls "${SUMMARY[@]}" 2>&1)"
+}
+
+# expect_summary LINE...: the summary copies itself (WM_COPY) as these lines,
+# one a box in the order given, each matching its extended regular expression.
+expect_summary() {
+    local copied line index=0
+    copied=$(driver copy-text "${SUMMARY[@]}") || fail "the summary did not copy itself"
+    sed 's/^/    summary: /' <<<"$copied"
+    expect_eq "$(wc -l <<<"$copied")" "$#" "lines of the summary"
+    while IFS= read -r line; do
+        index=$((index + 1))
+        [[ $line =~ ^${!index}$ ]] || fail "the summary's line $index [$line] is not /${!index}/"
+    done <<<"$copied"
+}
+
+# expect_retry_list FILE ADDRESS...: FILE is the list to retry a round, its
+# "#" lines first, then exactly these addresses, one a line.
+expect_retry_list() {
+    local file=$1
+    shift
+    [[ -f $file ]] || fail "no list to retry at $file"
+    sed 's/^/    retry: /' "$file"
+    expect_eq "$(sed '1s/^\xEF\xBB\xBF//' "$file" | grep -v '^#' | tr -d '\r')" "$(printf '%s\n' "$@")" \
+        "the addresses of the list to retry"
+    expect_eq "$(sed '1s/^\xEF\xBB\xBF//' "$file" | head -n 2 | cut -c 1-2 | tr -d '\n')" "# # " \
+        "the list's two comment lines"
+}

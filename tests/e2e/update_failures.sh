@@ -273,23 +273,96 @@ run_attempts /type_e2 yes "${WITH_PROBE[@]}"
 run_attempts "/type_ap /chkoff" no "${WITHOUT_PROBE[@]}"
 run_unattended "${UNATTENDED[@]}"
 
-# The third box fails sooner than the second: the exit code is still that of
-# the first in the list that did not complete.
-step "three boxes side by side, the second silent, the third losing an acknowledgement: exit 3," \
-    "the first completed, three lines"
-make_firmware 5120
-rm -rf "$(record_beside)"
+# A watched round of four boxes. The second box's write request goes
+# unanswered (4, about a second in), the third is of the other kind (3,
+# within its first ticks: the first to fail, with the lowest code), the
+# fourth loses the acknowledgement of block 50 of 60 (5, the last to fail,
+# with the highest code, the last in the list). Only the rule "the first box
+# in the list that did not complete" gives 4; the record, whose lines come in
+# the order the boxes ended, shows that order. Each box's window shows its
+# outcome in place and ends with no message box; then the summary is the one
+# window left, with a line for each box, and the list to retry beside the
+# program names the three that did not complete.
+step "four boxes side by side, watched: the second, third and fourth fail, the third first," \
+    "the fourth last: exit 4, one summary, the list to retry"
+make_firmware 30500
+rm -f "$(record_beside)" "$(dirname "$APP")/EthBoxVup-retry.txt"
 start_sim box1 --bind 127.0.0.1 --kind e2
-start_sim box2 --bind 127.0.0.2 --silent
-start_sim box3 --bind 127.0.0.3 --kind e2 --drop-ack 3
-start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1,127.0.0.2,127.0.0.3 /quiet
-expect_app_exit 3 90
+start_sim box2 --bind 127.0.0.2 --kind e2 --drop-ack 0
+start_sim box3 --bind 127.0.0.3 --kind ap
+start_sim box4 --bind 127.0.0.4 --kind e2 --drop-ack 50
+start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1,127.0.0.2,127.0.0.3,127.0.0.4
+driver watch --title "127.0.0.1 - $TITLE" --with-id 1051 --timeout 60000 >"$WORK/box1.watch" &
+box1_watch=$!
+driver watch --title "127.0.0.4 - $TITLE" --with-id 1051 --timeout 60000 >"$WORK/box4.watch" ||
+    fail "the watch of the fourth box failed: $(cat "$WORK/box4.watch")"
+wait "$box1_watch" || fail "the watch of the first box failed: $(cat "$WORK/box1.watch")"
+for box in box1 box4; do
+    sed 's/^/    /' "$WORK/$box.watch"
+    expect_eq "$(messages "$box")" "" "message boxes of $box"
+done
+expect_eq "$(events box1 | grep '^status=' | tail -n 1)" "status=完了" "the first box's outcome, in place"
+expect_eq "$(events box4 | grep '^status=' | tail -n 1)" "status=データの転送に失敗しました" \
+    "the fourth box's outcome, in place"
+await_round_end
+for box in 127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4; do
+    driver no-window --title "$box - $TITLE" --class '' || fail "a window of $box is still open"
+done
+expect_summary "127.0.0.1	完了	60ブロックを[0-9]+\.[0-9]秒で転送" \
+    "127.0.0.2	バージョンアップに失敗しました	書き込み要求: 1秒以内に応答なし.*" \
+    "127.0.0.3	接続できませんでした	\"/info\.sys\"の読み出し: 装置の種別が違います\(先頭\"1\"はap\)" \
+    "127.0.0.4	データの転送に失敗しました	ブロック50/60: 1秒以内に応答なし.*"
+expect_eq "$(driver get-text "${SUMMARY[@]}" --id 1101)" \
+    "4台のうち3台は完了しませんでした。そのアドレスを次のファイルに書き出しました。
+$(wine_path "$(dirname "$APP")/EthBoxVup-retry.txt")
+/ip:@EthBoxVup-retry.txt で、その装置だけをもう一度バージョンアップできます。" "the summary's heading"
+expect_retry_list "$(dirname "$APP")/EthBoxVup-retry.txt" 127.0.0.2 127.0.0.3 127.0.0.4
+driver click "${SUMMARY[@]}" --id 2
+expect_app_exit 4
 expect_image_kept box1
-expect_box_lines "$(record_beside)" 127.0.0.1=0 127.0.0.2=3 127.0.0.3=5
-for box in box1 box2 box3; do
+expect_box_lines "$(record_beside)" 127.0.0.1=0 127.0.0.2=4 127.0.0.3=3 127.0.0.4=5
+expect_eq "$(record_codes "$(record_beside)")" "3 4 5 0" "the codes in the order the boxes ended"
+for box in box1 box2 box3 box4; do
     stop_sim $box
 done
-rm -rf "$(record_beside)"
+
+# The list to retry, read beside the program as "/ip:@FILE": exactly the
+# boxes it names are updated, the first box's device hears nothing, and a
+# round in which every box completed leaves no list behind.
+step "/ip:@EthBoxVup-retry.txt: the three boxes again, now answering; no list left"
+for box in 1 2 3 4; do
+    start_sim "box$box" --bind "127.0.0.$box" --kind e2
+done
+start_app /fm1:fw.bin /type_e2 /ip:@EthBoxVup-retry.txt /quiet
+expect_app_exit 0 90
+expect_eq "$(received box1)" "" "the datagrams the first box's device received"
+for box in box2 box3 box4; do
+    expect_image_kept $box
+    stop_sim $box
+done
+stop_sim box1
+[[ ! -e $(dirname "$APP")/EthBoxVup-retry.txt ]] || fail "the list to retry stayed after a round that completed"
+rm -f "$(record_beside)"
+
+# A box ended from outside, as the Task Manager's End task ends it: it told
+# nothing, so the starter gives it its own code and writes its line.
+step "two boxes, the second ended from outside: exit 10, its line with no outcome, the summary says so"
+start_sim box1 --bind 127.0.0.1 --kind e2
+start_sim box2 --bind 127.0.0.2 --kind e2
+start_app /fm1:fw.bin /type_e2 /ip:127.0.0.1,127.0.0.2
+driver end-process --title "127.0.0.2 - $TITLE" --with-id 1051 --timeout 20000 ||
+    fail "the second box's process could not be ended"
+await_round_end
+expect_summary "127.0.0.1	完了	60ブロックを[0-9]+\.[0-9]秒で転送" \
+    "127.0.0.2	結果がわかりません	結果を伝えずにプロセスが終わりました\(終了コード1\)"
+driver close "${SUMMARY[@]}"
+expect_app_exit 10
+expect_box_lines "$(record_beside)" 127.0.0.1=0 127.0.0.2=10
+expect_box_detail "$(record_beside)" 127.0.0.2 "" "^結果を伝えずにプロセスが終わりました\(終了コード1\)$"
+expect_retry_list "$(dirname "$APP")/EthBoxVup-retry.txt" 127.0.0.2
+stop_sim box1
+stop_sim box2
+rm -f "$(record_beside)" "$(dirname "$APP")/EthBoxVup-retry.txt"
 
 run_held_record
 refused_send

@@ -128,9 +128,10 @@ for road in "${ROADS[@]}"; do
 done
 
 step "three boxes side by side, one command: each keeps the image, its window titled with its address" \
-    "in a tile of its own; three lines in the record"
+    "in a tile of its own; three lines in the record; an old list to retry removed"
 place_program program fw.bin
 rm -f "$(record_beside)"
+printf '# an earlier round\r\n127.0.0.9\r\n' >"$(dirname "$APP")/EthBoxVup-retry.txt"
 make_firmware 30500
 boxes=(127.0.0.1 127.0.0.2 127.0.0.3)
 for box in "${boxes[@]}"; do
@@ -156,5 +157,6 @@ for box in "${boxes[@]}"; do
     stop_sim "box-$box"
 done
 expect_box_lines "$(record_beside)" 127.0.0.1=0 127.0.0.2=0 127.0.0.3=0
+[[ ! -e $(dirname "$APP")/EthBoxVup-retry.txt ]] || fail "a round in which every box completed left a list to retry"
 
 echo "PASS"

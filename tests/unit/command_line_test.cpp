@@ -405,21 +405,32 @@ TEST(ReadCommandLine, TakesAListOfAddressesWholeOrRefusesItWhole) {
 }
 
 // Each process of a run of several boxes is told which it is by "/box:I/N"
-// put before the line it was given, whose own "/ip:" list then no longer counts.
-TEST(ReadCommandLine, ABoxOfARunOfSeveralTakesItsOwnAddressAndPlace) {
+// put before the line it was given, whose own "/ip:" list then no longer
+// counts, and by "/report:H" the handle through which it tells its outcome.
+TEST(ReadCommandLine, ABoxOfARunOfSeveralTakesItsOwnAddressPlaceAndChannel) {
     const struct {
         std::string line;
         StartupVerdict verdict;
         int number, count;
+        std::uint32_t report;
     } cases[] = {
-        {"/ip:127.0.0.2 /box:2/3 /fm1:f.bin /type_ap /ip:127.0.0.1,127.0.0.2,127.0.0.3",
-         StartupVerdict::Unattended, 2, 3},
-        {"/ip:127.0.0.2 /box:64/64 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 64, 64},
-        {"/ip:127.0.0.2 /box:3/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
-        {"/ip:127.0.0.2 /box:0/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
-        {"/ip:127.0.0.2 /box:1/65 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
-        {"/ip:127.0.0.2 /box:1/2x /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
-        {"/ip:127.0.0.2 /box:+1/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0},
+        {"/ip:127.0.0.2 /box:2/3 /report:1234 /fm1:f.bin /type_ap "
+         "/ip:127.0.0.1,127.0.0.2,127.0.0.3",
+         StartupVerdict::Unattended, 2, 3, 1234},
+        {"/ip:127.0.0.2 /box:64/64 /report:4294967295 /fm1:f.bin /type_ap",
+         StartupVerdict::Unattended, 64, 64, 0xFFFFFFFF},
+        {"/ip:127.0.0.2 /box:1/2 /report:4294967296 /fm1:f.bin /type_ap",
+         StartupVerdict::Unattended, 1, 2, 0},
+        {"/ip:127.0.0.2 /box:1/2 /report:12x /fm1:f.bin /type_ap", StartupVerdict::Unattended, 1, 2,
+         0},
+        {"/ip:127.0.0.2 /box:1/2 /report: /fm1:f.bin /type_ap", StartupVerdict::Unattended, 1, 2,
+         0},
+        {"/ip:127.0.0.2 /box:3/2 /report:8 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0,
+         0},
+        {"/ip:127.0.0.2 /box:0/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0, 0},
+        {"/ip:127.0.0.2 /box:1/65 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0, 0},
+        {"/ip:127.0.0.2 /box:1/2x /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0, 0},
+        {"/ip:127.0.0.2 /box:+1/2 /fm1:f.bin /type_ap", StartupVerdict::Unattended, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -429,15 +440,19 @@ TEST(ReadCommandLine, ABoxOfARunOfSeveralTakesItsOwnAddressAndPlace) {
         EXPECT_EQ(ReadCommandLine(text.data(), options), c.verdict);
         EXPECT_EQ(options.boxNumber, c.number);
         EXPECT_EQ(options.boxCount, c.count);
+        EXPECT_EQ(options.boxReport, c.report);
         EXPECT_STREQ(typedAddress, "127.0.0.2");
     }
-    // Only a process updating one box is told which box it is.
-    for (std::string line :
-         {"/box:1/2 /fm1:f.bin /type_ap", "/box:1/2 /fm1:f.bin /type_ap /ip:127.0.0.1,127.0.0.2"}) {
+    // Only a process updating one box is told which box it is, and has a
+    // starter to tell.
+    for (std::string line : {"/box:1/2 /report:8 /fm1:f.bin /type_ap",
+                             "/box:1/2 /report:8 /fm1:f.bin /type_ap /ip:127.0.0.1,127.0.0.2",
+                             "/report:8 /fm1:f.bin /type_ap /ip:127.0.0.1"}) {
         LaunchOptions options;
         ReadCommandLine(line.data(), options,
                         [](const std::string&, std::string&) { return false; });
         EXPECT_EQ(options.boxCount, 0) << line;
+        EXPECT_EQ(options.boxReport, 0u) << line;
     }
 }
 

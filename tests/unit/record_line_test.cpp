@@ -107,6 +107,22 @@ TEST(RecordLine, TellsOneAttemptInThirteenFields) {
         {"a datagram of two bytes: only what arrived is read",
          [](UpdateRecord& r) { FailedAtBlock3(r, std::string("\0\4", 2)); },
          kM5 + "ブロック3/11: 予期しないパケット(オペコード4、番号0)" + kTail},
+        {"a box whose process crashed before it told its outcome: its own code, no message, "
+         "no image, the exit status in hex",
+         [](UpdateRecord& r) {
+             r.outcomeKnown = false;
+             r.exitStatus = 0xC0000005;
+         },
+         "2026-12-08T11:04:44+09:00,10,,"
+         "結果を伝えずにプロセスが終わりました(終了コード0xC0000005),127.0.0.10,ap,on,"
+         "firmware.bin,,,15.3,1.0.0.0 win64,BENCH-7\r\n"},
+        {"a box ended from the Task Manager: its exit status in decimal",
+         [](UpdateRecord& r) {
+             r.outcomeKnown = false;
+             r.exitStatus = 1;
+         },
+         "2026-12-08T11:04:44+09:00,10,,結果を伝えずにプロセスが終わりました(終了コード1),"
+         "127.0.0.10,ap,on,firmware.bin,,,15.3,1.0.0.0 win64,BENCH-7\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -123,7 +139,9 @@ TEST(RecordLine, TellsOneAttemptInThirteenFields) {
                                 [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
                   2)
             << line;
-        EXPECT_EQ(line.substr(26, 2), std::to_string(OutcomeCode(record.outcome)) + ",");
+        const std::string code =
+            std::to_string(record.outcomeKnown ? OutcomeCode(record.outcome) : kExitNoOutcome);
+        EXPECT_EQ(line.substr(26, code.size() + 1), code + ",");
     }
 }
 

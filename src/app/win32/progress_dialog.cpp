@@ -67,6 +67,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             SetStandardCursor(updateSequencer.busy ? IDC_WAIT : IDC_ARROW);
             break;
         case WM_TIMER: {
+            if (wParam == kOutcomeShownTimerId) {
+                EndOutcomeShownInPlace(dialog);
+                break;
+            }
             Win32ProgressWindow window(dialog);
             Tick(window);
             break;
@@ -75,12 +79,15 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             // 中止 and Esc; the close box comes as WM_CLOSE, and the dialog
             // manager's IDCANCEL that follows it lands here too, where the
             // sequencer ignores a second cancel.
-            if (LOWORD(wParam) == IDC_ABORT_BUTTON) {
+            if (LOWORD(wParam) == IDC_ABORT_BUTTON && !EndOutcomeShownInPlace(dialog)) {
                 Win32ProgressWindow window(dialog);
                 Cancel(window);
             }
             break;
         case WM_CLOSE: {
+            if (EndOutcomeShownInPlace(dialog)) {
+                break;
+            }
             Win32ProgressWindow window(dialog);
             Cancel(window);
             break;

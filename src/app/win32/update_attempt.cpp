@@ -14,8 +14,8 @@ LONGLONG FileTimeUnits(const SYSTEMTIME& time) {
     return (static_cast<LONGLONG>(units.dwHighDateTime) << 32) | units.dwLowDateTime;
 }
 
-// The local time now, and its offset from UTC at this moment (summer time
-// included), as the time zone settings of Windows give them.
+}  // namespace
+
 LocalTime LocalTimeNow() {
     SYSTEMTIME utc{};
     GetSystemTime(&utc);
@@ -33,12 +33,12 @@ LocalTime LocalTimeNow() {
     return time;
 }
 
-}  // namespace
-
 void BeginAttempt() {
     const bool showMessages = updateAttempt.showMessages;
+    const bool showInPlace = updateAttempt.showInPlace;
     updateAttempt = UpdateAttempt{};
     updateAttempt.showMessages = showMessages;
+    updateAttempt.showInPlace = showInPlace;
     updateAttempt.startedAt = GetTickCount64();
     KeepSystemAwake();
 }

@@ -16,6 +16,10 @@ struct UpdateAttempt {
     // Cleared by /quiet in a run with /ip:: the outcome goes only into the
     // exit code and the record.
     bool showMessages = true;
+    // Set for a box of several that is watched (no /quiet): instead of a
+    // message box, its own window shows the outcome in a word or two for a
+    // moment, and the round's summary shows the rest.
+    bool showInPlace = false;
 };
 
 extern UpdateAttempt updateAttempt;
@@ -27,3 +31,7 @@ void BeginAttempt();
 // ... until the sequencer hands its outcome to the window, before any
 // message. (A window that ends without one gives it back as it ends.)
 void NoteOutcome(const UpdateOutcome& outcome);
+
+// The local time now, and its offset from UTC at this moment (summer time
+// included), as the time zone settings of Windows give them.
+LocalTime LocalTimeNow();

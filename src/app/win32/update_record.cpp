@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/record_line.h"
 #include "common/launch_options.h"
@@ -34,8 +35,8 @@ std::string ComputerName() {
     return Utf8FromWide(std::wstring_view(name, length));
 }
 
-// The name as given, in UTF-8; a name that is no text of the code page (the
-// update refused it) keeps its ASCII, the rest as "?".
+}  // namespace
+
 std::string FirmwareNameUtf8() {
     NativePath wide;
     if (AnsiTextToPath(launchOptions.firmwareName, wide)) {
@@ -48,22 +49,30 @@ std::string FirmwareNameUtf8() {
     return ascii;
 }
 
-UpdateRecord RecordOfAttempt() {
-    const UpdateAttempt& attempt = updateAttempt;
+namespace {
+
+// What every line of this run says alike: the options and the program.
+UpdateRecord RecordOfThisRun() {
     UpdateRecord record;
-    record.endedAt = attempt.endedLocal;
-    record.outcome = attempt.outcome;
     record.typedAddress = typedAddress;
     record.deviceKind = launchOptions.deviceKind;
     record.probeEnabled = launchOptions.probeEnabled;
     record.firmwareName = FirmwareNameUtf8();
+    record.version = Version();
+    record.computerName = ComputerName();
+    return record;
+}
+
+UpdateRecord RecordOfAttempt() {
+    const UpdateAttempt& attempt = updateAttempt;
+    UpdateRecord record = RecordOfThisRun();
+    record.endedAt = attempt.endedLocal;
+    record.outcome = attempt.outcome;
     if (attempt.outcome.imageLength > 0) {
         record.imageSha256 =
             Sha256Hex(firmwareImage.data, static_cast<std::size_t>(attempt.outcome.imageLength));
     }
     record.tenthsFromStart = static_cast<std::int64_t>((attempt.endedAt - attempt.startedAt) / 100);
-    record.version = Version();
-    record.computerName = ComputerName();
     return record;
 }
 
@@ -104,9 +113,30 @@ void DeliverToRecord(const std::string& line) {
 
 }  // namespace
 
+std::vector<std::wstring> RecordFolders() {
+    std::vector<std::wstring> folders;
+    for (const std::wstring& folder : {ExecutableFolder(), FallbackFolder()}) {
+        if (!folder.empty()) {
+            folders.push_back(folder);
+        }
+    }
+    return folders;
+}
+
 void RecordAttempt() {
     if (!updateAttempt.ended) {
         return;  // no window opened, so no attempt
     }
     DeliverToRecord(RecordLine(RecordOfAttempt()));
+}
+
+void RecordBoxWithoutOutcome(const char* address, std::uint32_t exitStatus,
+                             std::int64_t tenthsFromStart) {
+    UpdateRecord record = RecordOfThisRun();
+    record.endedAt = LocalTimeNow();
+    record.typedAddress = address;
+    record.outcomeKnown = false;
+    record.exitStatus = exitStatus;
+    record.tenthsFromStart = tenthsFromStart;
+    DeliverToRecord(RecordLine(record));
 }

@@ -4,6 +4,7 @@
 
 #include "app/network_diagnosis.h"
 #include "app/outcome_detail.h"
+#include "app/round_of_boxes.h"
 #include "message_box.h"
 #include "platform/network_facts.h"
 #include "resource.h"
@@ -15,6 +16,15 @@
 namespace {
 
 constexpr UINT_PTR kSequencerTimerId = 101;
+
+// A box of a round shows its outcome in place this long before its window
+// ends, long enough to be read beside the others, short enough that the
+// round's summary soon has it.
+constexpr UINT kOutcomeShownMs = 1500;
+
+// The result the window ends with once its outcome has been shown in place;
+// -1 while it shows none.
+INT_PTR resultAfterShowing = -1;
 
 UINT IconFlag(MessageIcon icon) {
     switch (icon) {
@@ -71,6 +81,12 @@ void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
     NoteOutcome(outcome);
     const UpdateOutcome judged = WithNetworkCause(outcome);
     updateAttempt.outcome = judged;
+    if (updateAttempt.showInPlace) {
+        SetDlgItemTextW(dialog_, IDC_STATUS_TEXT,
+                        WideFromUtf8(BoxWordOf(OutcomeCode(judged))).c_str());
+        DisableCancel();
+        return;
+    }
     if (!updateAttempt.showMessages) {
         return;
     }
@@ -79,5 +95,20 @@ void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
 }
 
 void Win32ProgressWindow::EndWindow(int result) {
+    if (updateAttempt.showInPlace) {
+        resultAfterShowing = result;
+        SetTimer(dialog_, kOutcomeShownTimerId, kOutcomeShownMs, nullptr);
+        return;
+    }
     EndDialog(dialog_, result);
+}
+
+bool EndOutcomeShownInPlace(HWND dialog) {
+    if (resultAfterShowing < 0) {
+        return false;
+    }
+    ::KillTimer(dialog, kOutcomeShownTimerId);
+    EndDialog(dialog, resultAfterShowing);
+    resultAfterShowing = -1;
+    return true;
 }

@@ -22,3 +22,11 @@ class Win32ProgressWindow : public ProgressWindow {
   private:
     HWND dialog_;
 };
+
+// The timer of a box of a round whose window shows its outcome in place
+// before it ends (see UpdateAttempt::showInPlace).
+constexpr UINT_PTR kOutcomeShownTimerId = 102;
+
+// Ends the window at once if it is showing its outcome in place (its moment
+// is over, or the close box was used meanwhile); false when it is not.
+bool EndOutcomeShownInPlace(HWND dialog);

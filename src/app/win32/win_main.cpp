@@ -10,9 +10,12 @@
 #include "address_dialog.h"
 #include "ansi_command_line.h"
 #include "app/command_line.h"
+#include "app/outcome_detail.h"
+#include "box_channel.h"
 #include "box_guard.h"
 #include "common/launch_options.h"
 #include "common/typed_address.h"
+#include "common/ui_texts.h"
 #include "dll_search.h"
 #include "process_handles.h"
 #include "progress_dialog.h"
@@ -25,11 +28,26 @@ namespace {
 
 // The run of /ip:: the update at once, and the process ends with it. The
 // exit code is the outcome's; a window that could not be created at all
-// tried nothing.
+// tried nothing. A box of several tells the process that started it, once
+// its record line is written: a box that ends before it could tell is then
+// the starter's to record.
 int RunUnattended() {
-    updateAttempt.showMessages = !launchOptions.quiet;
+    const bool boxOfSeveral = launchOptions.boxCount > 0;
+    updateAttempt.showMessages = !launchOptions.quiet && !boxOfSeveral;
+    updateAttempt.showInPlace = !launchOptions.quiet && boxOfSeveral;
     RunUpdate(nullptr);
-    return updateAttempt.ended ? OutcomeCode(updateAttempt.outcome) : kExitIncomplete;
+    if (!updateAttempt.ended) {
+        TellStarter({kExitIncomplete, DetailTextOf(DetailText::NoProgressWindow)});
+        return kExitIncomplete;
+    }
+    TellStarter({OutcomeCode(updateAttempt.outcome), DescribeOutcome(updateAttempt.outcome)});
+    return OutcomeCode(updateAttempt.outcome);
+}
+
+// The first line of a message, as a cause.
+std::string FirstLineOf(const char* message) {
+    const std::string whole = message;
+    return whole.substr(0, whole.find('\n'));
 }
 
 }  // namespace
@@ -72,6 +90,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     if (verdict == StartupVerdict::Unattended) {
         if (!ClaimBoxGuard(typedAddress)) {
+            TellStarter({kExitIncomplete, FirstLineOf(kBoxBusyMessage)});
             return kExitIncomplete;
         }
         appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
