@@ -1,5 +1,8 @@
 #include "app/network_diagnosis.h"
 
+#include <initializer_list>
+#include <vector>
+
 namespace {
 
 constexpr std::size_t kAdaptersNamed = 3;
@@ -188,11 +191,13 @@ Verdict VerdictIn(const FirewallFacts& firewall, const FirewallProfileFacts& pro
     if (const FirewallRuleFacts* allowing = RuleIn(firewall, profile.profile, true, false)) {
         return {NetworkCause::FirewallAllows, allowing};
     }
+    if (!profile.inboundBlockedByDefault) {
+        return {NetworkCause::FirewallOpen};
+    }
     if (RuleIn(firewall, profile.profile, true, true) != nullptr) {
         return {};
     }
-    return {profile.inboundBlockedByDefault ? NetworkCause::FirewallBlocksByDefault
-                                            : NetworkCause::FirewallOpen};
+    return {NetworkCause::FirewallBlocksByDefault};
 }
 
 bool Blocks(NetworkCause cause) {

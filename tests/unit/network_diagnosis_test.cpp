@@ -301,8 +301,10 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
                                                  Rule("UDP 5000", kBlock, {kPrivate}, true)}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
          "TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性があります"},
-        {"on, inbound allowed by default", kProbeUnanswered,
-         DeviceThereBehind({Profile(kPrivate, true, false, false)}),
+        {"on, inbound allowed by default: a rule with ports of its own adds nothing",
+         kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate, true, false, false)},
+                           {Rule("TFTP", kAllow, {kPrivate}, true)}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
          "TFTPに応答しません。Windows"
          " ファイアウォールはプライベートプロファイルで受信を既定で許可しているので原因ではなく、"
