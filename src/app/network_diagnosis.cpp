@@ -342,3 +342,13 @@ NetworkDiagnosis DiagnoseNoAnswer(const UpdateOutcome& outcome, std::uint32_t ad
     diagnosis.address = address;
     return diagnosis;
 }
+
+NetworkDiagnosis DiagnoseNoAnswer(const UpdateOutcome& outcome, std::uint32_t address,
+                                  NetworkFacts facts, FirewallFacts (*readFirewall)()) {
+    NetworkDiagnosis diagnosis = DiagnoseNoAnswer(outcome, address, facts);
+    if (diagnosis.cause != NetworkCause::DeviceSilent) {
+        return diagnosis;
+    }
+    facts.firewall = readFirewall();
+    return DiagnoseNoAnswer(outcome, address, facts);
+}

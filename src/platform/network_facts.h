@@ -74,6 +74,10 @@ struct NetworkFacts {
     FirewallFacts firewall;
 };
 
-// Windows only: the facts about `address` (host byte order), Windows
-// Firewall's for this program among them. Never sends, never changes a thing.
+// Windows only: the facts about `address` (host byte order), all but the
+// firewall's. Never sends.
 NetworkFacts GatherNetworkFacts(std::uint32_t address);
+
+// Windows only: what Windows Firewall says of the device's replies to this
+// program. Starts COM on this thread and ends it again; changes nothing.
+FirewallFacts GatherFirewallFacts();

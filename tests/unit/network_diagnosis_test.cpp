@@ -320,6 +320,42 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
     }
 }
 
+int firewallReadings = 0;
+FirewallFacts FirewallBlockingByDefault() {
+    ++firewallReadings;
+    return DeviceThereBehind({Profile(kPrivate)}).firewall;
+}
+
+// COM is started for the firewall only where what it says could be told.
+TEST(NetworkDiagnosis, ReadsTheFirewallOnlyForADeviceThatAnsweredArp) {
+    const struct {
+        const char* pc;
+        UpdateOutcome outcome;
+        NetworkFacts facts;
+        int readings;
+        NetworkCause cause;
+    } rows[] = {
+        {"a device answering ARP but not TFTP", kProbeUnanswered, DeviceThereBehind({}), 1,
+         NetworkCause::FirewallBlocksByDefault},
+        {"nothing at the address", kProbeUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}), 0,
+         NetworkCause::NoDevice},
+        {"the PC's own address", kProbeUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.202", 24, kResolved)}), 0,
+         NetworkCause::OwnAddress},
+        {"the kind check answered", kWriteUnansweredAfterProbe, DeviceThereBehind({}), 0,
+         NetworkCause::WriteIgnored},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pc);
+        firewallReadings = 0;
+        const NetworkDiagnosis diagnosis = DiagnoseNoAnswer(row.outcome, At("192.168.0.202"),
+                                                            row.facts, FirewallBlockingByDefault);
+        EXPECT_EQ(firewallReadings, row.readings);
+        EXPECT_EQ(diagnosis.cause, row.cause);
+    }
+}
+
 }  // namespace
 
 #ifdef _WIN32

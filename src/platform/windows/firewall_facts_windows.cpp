@@ -329,7 +329,8 @@ FirewallFacts ReadFirewallPolicy(INetFwPolicy2& policy, const std::wstring& prog
     return facts;
 }
 
-FirewallFacts GatherFirewallFacts(DWORD timeLimitMs) {
+FirewallFacts GatherFirewallFacts() {
+    const DWORD timeLimitMs = kFirewallReadingLimitMs;
     const ULONGLONG began = GetTickCount64();
     NativePath program;
     if (!GetExecutablePath(program)) {

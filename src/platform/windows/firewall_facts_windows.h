@@ -19,10 +19,7 @@ constexpr DWORD kFirewallReadingLimitMs = 150;
 
 // Reads `policy` for the program at `programPath` (its full path, as
 // GetModuleFileNameW gives it), within `timeLimitMs`. The policy's own
-// objects are the caller's: a real one from COM, or a test's.
+// objects are the caller's: a real one from COM (GatherFirewallFacts), or a
+// test's.
 FirewallFacts ReadFirewallPolicy(INetFwPolicy2& policy, const std::wstring& programPath,
                                  DWORD timeLimitMs);
-
-// Through the policy Windows' COM makes for this program, on this thread,
-// with COM started and ended around it.
-FirewallFacts GatherFirewallFacts(DWORD timeLimitMs = kFirewallReadingLimitMs);

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/firewall_facts_windows.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/utf8_from_wide.h"
 
@@ -125,13 +124,10 @@ NeighbourState NeighbourStateOf(NL_NEIGHBOR_STATE state) {
 
 NetworkFacts GatherNetworkFacts(std::uint32_t address) {
     NetworkFacts facts;
-    {
-        // iphlpapi.dll is no KnownDLL; GetBestRoute2 is missing before Vista.
-        const SystemLibrary helper(L"iphlpapi.dll");
-        ReadAdapters(helper, facts);
-        ReadNeighbours(helper, address, facts);
-        ReadRoute(helper, address, facts);
-    }
-    facts.firewall = GatherFirewallFacts();
+    // iphlpapi.dll is no KnownDLL; GetBestRoute2 is missing before Vista.
+    const SystemLibrary helper(L"iphlpapi.dll");
+    ReadAdapters(helper, facts);
+    ReadNeighbours(helper, address, facts);
+    ReadRoute(helper, address, facts);
     return facts;
 }

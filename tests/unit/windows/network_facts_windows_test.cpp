@@ -455,14 +455,14 @@ TEST(GatherFirewallFacts, UnderWineTheRealPolicyLeavesTheMessageAsItWas) {
     ethernet.addresses.push_back({0xC0A8000A, 24});  // 192.168.0.10/24
     ethernet.neighbour = NeighbourState::Resolved;
     facts.adapters.push_back(ethernet);
-    facts.firewall = GatherFirewallFacts();
-    EXPECT_FALSE(facts.firewall.known);
+    EXPECT_FALSE(GatherFirewallFacts().known);
 
     UpdateOutcome outcome;
     outcome.message = UpdateMessage::NoConnection;
     outcome.phase = UpdatePhase::Probing;
     outcome.reply.kind = ReplyKind::NoAnswer;
-    outcome.network = DiagnoseNoAnswer(outcome, 0xC0A800CA, facts);  // 192.168.0.202
+    // 192.168.0.202, the firewall read as the program reads it.
+    outcome.network = DiagnoseNoAnswer(outcome, 0xC0A800CA, facts, GatherFirewallFacts);
     EXPECT_EQ(DescribeOutcome(outcome),
               "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しました"
               "が、TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性が"
