@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The look at the PC's network: how long EthBoxVup takes, before the message
 # box of an update that nothing answered, to read its adapters, neighbour
-# table and route and to judge why. Each look is a process of its own, as in
-# the program, where nothing of it was loaded before (network-look.exe, the
-# same code). The address is this PC's own, 127.0.0.1: in the session's
+# table and route, and Windows Firewall through COM, and to judge why. Each
+# look is a process of its own, as in the program, where nothing of it was
+# loaded before (network-look.exe, the same code). The address is this PC's own, 127.0.0.1: in the session's
 # namespace, loopback is all there is, and the look sends nothing.
 #
 # Usage: bench/diagnosis.sh [--exe x64|x86]... [LOOKS]   (default both builds, 5 looks each)

@@ -1,5 +1,8 @@
 #include "app/network_diagnosis.h"
 
+#include <initializer_list>
+#include <vector>
+
 namespace {
 
 constexpr std::size_t kAdaptersNamed = 3;
@@ -70,9 +73,11 @@ NetworkDiagnosis Cause(NetworkCause cause, const AdapterFacts* adapter = nullptr
 // known, tells only which connected adapter carries the address: directly
 // (on-link) or, through a gateway, none.
 struct Holders {
-    std::vector<const AdapterFacts*> connected;
+    std::vector<const AdapterFacts*> connected;  // the route's, or all when no route is known
     std::vector<const AdapterFacts*> down;
-    bool bypassed = false;  // a connected one holds it, yet the route goes elsewhere (a VPN's)
+    // Connected ones the route passes by: another adapter on the same
+    // network, or the route a VPN's.
+    std::vector<const AdapterFacts*> bypassed;
 };
 
 Holders HoldersOf(const NetworkFacts& facts, std::uint32_t address) {
@@ -88,7 +93,7 @@ Holders HoldersOf(const NetworkFacts& facts, std::uint32_t address) {
         } else if (!facts.routeKnown || routedHere) {
             holders.connected.push_back(&adapter);
         } else {
-            holders.bypassed = true;
+            holders.bypassed.push_back(&adapter);
         }
     }
     return holders;
@@ -122,10 +127,146 @@ NetworkDiagnosis NotOnTheNetwork(const NetworkFacts& facts) {
     return diagnosis;
 }
 
+// The route leaves through a gateway, and no network of the PC holds the
+// address: the adapter it leaves by, when Windows named one that is up.
+const AdapterFacts* GatewayAdapter(const NetworkFacts& facts) {
+    if (!facts.routeKnown || facts.routeOnLink || facts.routeGateway == 0) {
+        return nullptr;
+    }
+    for (const AdapterFacts& adapter : facts.adapters) {
+        if (adapter.index == facts.routeInterface && adapter.connected && !adapter.loopback) {
+            return &adapter;
+        }
+    }
+    return nullptr;
+}
+
+// Windows sends through the first, the route's; a device on another cannot hear it.
+NetworkDiagnosis SharedNetwork(const Holders& holders, std::uint32_t address) {
+    NetworkDiagnosis diagnosis;
+    diagnosis.cause = NetworkCause::TwoAdapters;
+    for (const auto* group : {&holders.connected, &holders.bypassed}) {
+        for (const AdapterFacts* adapter : *group) {
+            if (diagnosis.adapters.size() < kAdaptersNamed) {
+                diagnosis.adapters.push_back(Shown(*adapter, address));
+            }
+        }
+    }
+    return diagnosis;
+}
+
+// What Windows Firewall does to the device's replies in one profile in
+// force: the first that holds, Windows' own order (a rule that blocks wins
+// over one that allows), or None where a rule with conditions of its own
+// leaves it open.
+struct Verdict {
+    NetworkCause cause = NetworkCause::None;
+    const FirewallRuleFacts* rule = nullptr;
+};
+
+const FirewallRuleFacts* RuleIn(const FirewallFacts& firewall, FirewallProfile profile, bool allows,
+                                bool conditional) {
+    for (const FirewallRuleFacts& rule : firewall.rules) {
+        if ((rule.profiles & ProfileBit(profile)) != 0 && rule.allows == allows &&
+            rule.conditional == conditional) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+Verdict VerdictIn(const FirewallFacts& firewall, const FirewallProfileFacts& profile) {
+    if (!profile.enabled) {
+        return {NetworkCause::FirewallOff};
+    }
+    if (const FirewallRuleFacts* blocking = RuleIn(firewall, profile.profile, false, false)) {
+        return {NetworkCause::FirewallRuleBlocks, blocking};
+    }
+    if (profile.blockAllInbound) {
+        return {NetworkCause::FirewallBlocksAll};
+    }
+    if (RuleIn(firewall, profile.profile, false, true) != nullptr) {
+        return {};
+    }
+    if (const FirewallRuleFacts* allowing = RuleIn(firewall, profile.profile, true, false)) {
+        return {NetworkCause::FirewallAllows, allowing};
+    }
+    if (!profile.inboundBlockedByDefault) {
+        return {NetworkCause::FirewallOpen};
+    }
+    if (RuleIn(firewall, profile.profile, true, true) != nullptr) {
+        return {};
+    }
+    return {NetworkCause::FirewallBlocksByDefault};
+}
+
+bool Blocks(NetworkCause cause) {
+    return cause == NetworkCause::FirewallRuleBlocks || cause == NetworkCause::FirewallBlocksAll ||
+           cause == NetworkCause::FirewallBlocksByDefault;
+}
+
+// Which profile the device's network is in, Windows does not say here: a
+// cause is told only when every profile in force agrees whether the firewall
+// keeps the replies out, and then the first in this order, with the profiles
+// where it holds.
+constexpr NetworkCause kFirewallOrder[] = {
+    NetworkCause::FirewallRuleBlocks,      NetworkCause::FirewallBlocksAll,
+    NetworkCause::FirewallBlocksByDefault, NetworkCause::FirewallOff,
+    NetworkCause::FirewallAllows,          NetworkCause::FirewallOpen,
+};
+
+NetworkDiagnosis FirewallSays(const FirewallFacts& firewall) {
+    if (!firewall.known || firewall.profilesInForce.empty()) {
+        return {};
+    }
+    std::vector<Verdict> verdicts;
+    int blocking = 0;
+    int off = 0;
+    for (const FirewallProfileFacts& profile : firewall.profilesInForce) {
+        verdicts.push_back(VerdictIn(firewall, profile));
+        if (verdicts.back().cause == NetworkCause::None) {
+            return {};
+        }
+        blocking += Blocks(verdicts.back().cause) ? 1 : 0;
+        off += verdicts.back().cause == NetworkCause::FirewallOff ? 1 : 0;
+    }
+    const int count = static_cast<int>(verdicts.size());
+    if (blocking != 0 && blocking != count) {
+        return {};
+    }
+    for (const NetworkCause cause : kFirewallOrder) {
+        // Off only where it is off everywhere: else what is on says more.
+        if (cause == NetworkCause::FirewallOff && off != count) {
+            continue;
+        }
+        NetworkDiagnosis diagnosis;
+        for (std::size_t at = 0; at < verdicts.size(); ++at) {
+            const Verdict& verdict = verdicts[at];
+            if (verdict.cause != cause ||
+                (diagnosis.cause != NetworkCause::None && verdict.rule != nullptr &&
+                 verdict.rule->name != diagnosis.firewallRule)) {
+                continue;
+            }
+            diagnosis.cause = cause;
+            diagnosis.firewallRule = verdict.rule != nullptr ? verdict.rule->name : "";
+            diagnosis.firewallProfiles |= ProfileBit(firewall.profilesInForce[at].profile);
+        }
+        if (diagnosis.cause != NetworkCause::None) {
+            return diagnosis;
+        }
+    }
+    return {};
+}
+
 NetworkDiagnosis Judge(const UpdateOutcome& outcome, std::uint32_t address,
                        const NetworkFacts& facts) {
     if (outcome.sendError != 0) {
         return Cause(NetworkCause::SendRefused);
+    }
+    // The device answered the kind check moments ago, on this very network
+    // and past this firewall: only the write request went unanswered.
+    if (outcome.phase == UpdatePhase::WriteRequest && outcome.probeAnswered) {
+        return Cause(NetworkCause::WriteIgnored);
     }
     // The device had answered earlier blocks: only a change since is worth
     // saying, and nothing it was before (its address, a firewall).
@@ -141,12 +282,21 @@ NetworkDiagnosis Judge(const UpdateOutcome& outcome, std::uint32_t address,
         if (down != nullptr) {
             return Cause(downCause, down, address);
         }
-        if (answeredBefore || facts.adapters.empty() || holders.bypassed) {
+        if (answeredBefore || facts.adapters.empty() || !holders.bypassed.empty()) {
             return {};
+        }
+        if (const AdapterFacts* leaving = GatewayAdapter(facts)) {
+            NetworkDiagnosis diagnosis = Cause(NetworkCause::ViaGateway, leaving);
+            diagnosis.gateway = facts.routeGateway;
+            return diagnosis;
         }
         return NotOnTheNetwork(facts);
     }
-    switch (NeighbourOn(holders.connected)) {
+    const NeighbourState neighbour = NeighbourOn(holders.connected);
+    if (neighbour != NeighbourState::Resolved && !answeredBefore && !holders.bypassed.empty()) {
+        return SharedNetwork(holders, address);
+    }
+    switch (neighbour) {
         case NeighbourState::Unresolved:
             // No device on the connected adapter: more likely on the cable
             // of the one on the same network that is out.
@@ -154,12 +304,15 @@ NetworkDiagnosis Judge(const UpdateOutcome& outcome, std::uint32_t address,
                 return Cause(downCause, down, address);
             }
             return Cause(answeredBefore ? NetworkCause::DeviceGone : NetworkCause::NoDevice);
-        case NeighbourState::Resolved:
+        case NeighbourState::Resolved: {
             // A refused port is an answer of its own, already told.
             if (answeredBefore || outcome.reply.portRefused) {
                 return {};
             }
-            return Cause(NetworkCause::DeviceSilent);
+            NetworkDiagnosis firewall = FirewallSays(facts.firewall);
+            return firewall.cause != NetworkCause::None ? firewall
+                                                        : Cause(NetworkCause::DeviceSilent);
+        }
         case NeighbourState::Unknown:
             break;
     }
@@ -188,4 +341,14 @@ NetworkDiagnosis DiagnoseNoAnswer(const UpdateOutcome& outcome, std::uint32_t ad
     NetworkDiagnosis diagnosis = Judge(outcome, address, facts);
     diagnosis.address = address;
     return diagnosis;
+}
+
+NetworkDiagnosis DiagnoseNoAnswer(const UpdateOutcome& outcome, std::uint32_t address,
+                                  NetworkFacts facts, FirewallFacts (*readFirewall)()) {
+    NetworkDiagnosis diagnosis = DiagnoseNoAnswer(outcome, address, facts);
+    if (diagnosis.cause != NetworkCause::DeviceSilent) {
+        return diagnosis;
+    }
+    facts.firewall = readFirewall();
+    return DiagnoseNoAnswer(outcome, address, facts);
 }

@@ -17,3 +17,9 @@ bool NothingAnswered(const UpdateOutcome& outcome);
 // only what changed since is said.
 NetworkDiagnosis DiagnoseNoAnswer(const UpdateOutcome& outcome, std::uint32_t address,
                                   const NetworkFacts& facts);
+
+// The same, with Windows Firewall read by `readFirewall` only where it could
+// tell more: a device answered ARP, not TFTP. Reading it starts COM, which
+// costs more than the rest of the look together.
+NetworkDiagnosis DiagnoseNoAnswer(const UpdateOutcome& outcome, std::uint32_t address,
+                                  NetworkFacts facts, FirewallFacts (*readFirewall)());

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "common/ui_texts.h"
+#include "platform/network_facts.h"
 
 namespace {
 
@@ -89,11 +90,33 @@ std::string Adapters(const std::vector<AdapterShown>& adapters) {
     return text;
 }
 
+// The profiles of Windows Firewall named in `profiles`, in Windows' order.
+std::string Profiles(std::uint8_t profiles) {
+    static const DetailText kNames[kFirewallProfiles] = {
+        DetailText::ProfileDomain, DetailText::ProfilePrivate, DetailText::ProfilePublic};
+    std::string text;
+    for (int profile = 0; profile < kFirewallProfiles; ++profile) {
+        if ((profiles & (1u << profile)) != 0) {
+            text += (text.empty() ? "" : "、") + Text(kNames[profile]);
+        }
+    }
+    return text;
+}
+
+// Windows Firewall is not why the device's replies did not come.
+std::string FirewallNotTheCauseText(const NetworkDiagnosis& network, DetailText reason) {
+    return Fill(DetailText::FirewallNotTheCause,
+                {Dotted(network.address), Fill(reason, {OneLine(network.firewallRule)}),
+                 Profiles(network.firewallProfiles)});
+}
+
 // Why nothing answered, as the shell found it; nothing when no cause held.
 std::string NetworkCauseText(const UpdateOutcome& outcome) {
     const NetworkDiagnosis& network = outcome.network;
     const std::string address = Dotted(network.address);
     const std::string adapters = Adapters(network.adapters);
+    const std::string rule = OneLine(network.firewallRule);
+    const std::string profiles = Profiles(network.firewallProfiles);
     switch (network.cause) {
         case NetworkCause::None:
             break;
@@ -117,6 +140,25 @@ std::string NetworkCauseText(const UpdateOutcome& outcome) {
             return Fill(DetailText::AdapterLost, {address, adapters});
         case NetworkCause::DeviceGone:
             return Fill(DetailText::DeviceGone, {address});
+        case NetworkCause::TwoAdapters:
+            return Fill(DetailText::TwoAdapters,
+                        {address, adapters, Adapters({network.adapters.front()})});
+        case NetworkCause::ViaGateway:
+            return Fill(DetailText::ViaGateway, {address, Dotted(network.gateway), adapters});
+        case NetworkCause::WriteIgnored:
+            return Fill(DetailText::WriteIgnored, {address});
+        case NetworkCause::FirewallRuleBlocks:
+            return Fill(DetailText::FirewallRuleBlocks, {address, rule, profiles});
+        case NetworkCause::FirewallBlocksAll:
+            return Fill(DetailText::FirewallBlocksAll, {address, "", profiles});
+        case NetworkCause::FirewallBlocksByDefault:
+            return Fill(DetailText::FirewallBlocksByDefault, {address, "", profiles});
+        case NetworkCause::FirewallOff:
+            return FirewallNotTheCauseText(network, DetailText::FirewallOffReason);
+        case NetworkCause::FirewallAllows:
+            return FirewallNotTheCauseText(network, DetailText::FirewallAllowsReason);
+        case NetworkCause::FirewallOpen:
+            return FirewallNotTheCauseText(network, DetailText::FirewallOpenReason);
     }
     return {};
 }

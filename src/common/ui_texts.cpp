@@ -104,6 +104,19 @@ const char* DetailTextOf(DetailText text) {
         case DetailText::EndedWithoutOutcome: return "結果を伝えずにプロセスが終わりました(終了コード%1)";
         case DetailText::BoxNotStarted:   return "プロセスを開始できませんでした(エラー%1)";
         case DetailText::NoProgressWindow: return "進行状況のウィンドウを開けませんでした";
+        case DetailText::TwoAdapters:     return "。%1を含むネットワークに接続したアダプターが複数あります: %2。Windowsは%3から送信するため、ほかのアダプターにつないだ装置は応答できません";
+        case DetailText::ViaGateway:      return "。%1はこのPCのネットワークの外(ルーターの先)にあり、アダプター%3からゲートウェイ%2を経由して送信しました";
+        case DetailText::WriteIgnored:    return "。%1の装置は種別確認に応答しましたが、書き込み要求には応答しません";
+        case DetailText::FirewallRuleBlocks: return "。%1の装置はARPに応答しましたが、Windows ファイアウォールの規則「%2」がこのプログラムへの受信をブロックしています(%3プロファイル)。管理者の権限で「Windows Defender ファイアウォール」→「詳細設定」からこの規則を変更できます";
+        case DetailText::FirewallBlocksAll: return "。%1の装置はARPに応答しましたが、Windows ファイアウォールが%3プロファイルですべての着信接続をブロックしているため、応答が届きません。管理者の権限で「Windows Defender ファイアウォール」→「詳細設定」から変更できます";
+        case DetailText::FirewallBlocksByDefault: return "。%1の装置はARPに応答しましたが、Windows ファイアウォールが%3プロファイルで受信を既定でブロックし、このプログラムを許可する規則がないため、応答が届きません。管理者の権限で「ファイアウォールを介したアプリまたは機能を許可」からこのプログラムを許可してください";
+        case DetailText::FirewallNotTheCause: return "。%1の装置はARPに応答しましたが、TFTPに応答しません。Windows ファイアウォールは%3プロファイルで%2ので原因ではなく、装置自身がTFTPに応答していません";
+        case DetailText::FirewallOffReason: return "無効な";
+        case DetailText::FirewallAllowsReason: return "規則「%1」によりこのプログラムを許可している";
+        case DetailText::FirewallOpenReason: return "受信を既定で許可している";
+        case DetailText::ProfileDomain:   return "ドメイン";
+        case DetailText::ProfilePrivate:  return "プライベート";
+        case DetailText::ProfilePublic:   return "パブリック";
     }
     return "";
 }

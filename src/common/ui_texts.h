@@ -83,6 +83,21 @@ enum class DetailText {
     EndedWithoutOutcome,  // %1 the exit status of its process
     BoxNotStarted,        // its process could not be started: %1 the system's error number
     NoProgressWindow,     // the progress window could not be opened
+    TwoAdapters,          // %2 the adapters on its network, %3 the one Windows sends through
+    ViaGateway,           // %2 the gateway's address, %3 the adapter
+    WriteIgnored,         //
+    // The device answered ARP, and Windows Firewall in the profiles %3 says:
+    FirewallRuleBlocks,       // %2 the rule's name
+    FirewallBlocksAll,        //
+    FirewallBlocksByDefault,  //
+    FirewallNotTheCause,      // %2 why: one of the three reasons below
+    FirewallOffReason,        //
+    FirewallAllowsReason,     // %1 the rule's name
+    FirewallOpenReason,       //
+    // A profile of Windows Firewall, as Windows names it.
+    ProfileDomain,
+    ProfilePrivate,
+    ProfilePublic,
 };
 const char* DetailTextOf(DetailText text);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/launch_options.h"
+#include "common/socket_facts.h"
 #include "common/ui_texts.h"
 
 // How one update ended, with what the program observed on the way: the
@@ -37,15 +38,6 @@ enum class ImageRefusal : std::uint8_t {
     TooSmall,     // under 5120 bytes: fileSize says how many
     TooLarge,     // 188416 bytes or more: fileSize says how many
     ReadError,    // a seek or read failed
-};
-
-// Which step of opening the endpoint failed (message M2).
-enum class EndpointFailure : std::uint8_t {
-    None,
-    Startup,         // WSAStartup
-    Socket,          // socket()
-    Bind,            // bind()
-    AddressTooLong,  // more than the 63 characters the endpoint holds
 };
 
 // What the last receive of an update brought.
@@ -96,6 +88,17 @@ enum class NetworkCause : std::uint8_t {
     DeviceSilent,         // the neighbour table knows a device there, yet TFTP went unanswered
     AdapterLost,          // during the transfer: adapters[0] is no longer connected
     DeviceGone,           // during the transfer: the device no longer answers address resolution
+    TwoAdapters,          // connected adapters share its network: adapters, the route's first
+    ViaGateway,           // on no network of the PC: sent to gateway through adapters[0]
+    WriteIgnored,         // the device answered the kind check, then not the write request
+    // The device answered address resolution but not TFTP, and Windows
+    // Firewall's settings in every profile in force (profiles) say:
+    FirewallRuleBlocks,       // the rule firewallRule blocks this program
+    FirewallBlocksAll,        // every inbound connection blocked, allowed programs' too
+    FirewallBlocksByDefault,  // on, inbound blocked by default, no rule allowing this program
+    FirewallOff,              // not the cause: off
+    FirewallAllows,           // not the cause: the rule firewallRule allows this program
+    FirewallOpen,             // not the cause: on, inbound allowed by default, no rule blocking
 };
 
 // An adapter as Windows shows it: its name and one IPv4 address with its prefix.
@@ -109,6 +112,9 @@ struct NetworkDiagnosis {
     NetworkCause cause = NetworkCause::None;
     std::uint32_t address = 0;  // the device's, host byte order
     std::vector<AdapterShown> adapters;
+    std::uint32_t gateway = 0;          // ViaGateway
+    std::string firewallRule;           // the rule's name as Windows shows it, UTF-8
+    std::uint8_t firewallProfiles = 0;  // bit 1 << n for profile n: domain, private, public
 };
 
 struct UpdateOutcome {
@@ -132,6 +138,8 @@ struct UpdateOutcome {
     DeviceKind reportedKind = DeviceKind::None;  // the kind a DATA block 1 named
     int emptyAnswers = 0;                        // empty answers to the probe before the end
     int sendError = 0;  // the socket layer's error for the last send it refused; 0 when it went
+    // M4, M5: the device answered the kind check before the write request.
+    bool probeAnswered = false;
     // Why nothing answered, when that is how it ended: filled by the shell
     // after the fact, from what the PC's network looked like.
     NetworkDiagnosis network;

@@ -6,7 +6,8 @@
 
 // What Windows says about the PC's network, as far as one device address is
 // concerned: read only, nothing sent. Each part that could not be read is
-// simply missing (no adapters, no route, neighbour states Unknown).
+// simply missing (no adapters, no route, neighbour states Unknown, the
+// firewall not known).
 
 // The neighbour table's entry for the address on one interface.
 enum class NeighbourState : std::uint8_t {
@@ -29,13 +30,54 @@ struct AdapterFacts {
     NeighbourState neighbour = NeighbourState::Unknown;
 };
 
+// Windows Firewall's profiles, in the order and with the bits Windows gives
+// them (domain 1, private 2, public 4).
+enum class FirewallProfile : std::uint8_t { Domain, Private, Public };
+constexpr int kFirewallProfiles = 3;
+constexpr std::uint8_t ProfileBit(FirewallProfile profile) {
+    return static_cast<std::uint8_t>(1u << static_cast<unsigned>(profile));
+}
+
+// One profile in force now (the profile of a network the PC is on).
+struct FirewallProfileFacts {
+    FirewallProfile profile = FirewallProfile::Public;
+    bool enabled = false;
+    bool blockAllInbound = false;          // even programs a rule allows get nothing
+    bool inboundBlockedByDefault = false;  // what no rule allows is dropped
+};
+
+// An inbound rule that could decide for the device's replies to this
+// program: enabled in a profile in force, for UDP or any protocol, naming
+// this program or none.
+struct FirewallRuleFacts {
+    std::string name;  // as Windows shows it, UTF-8
+    bool allows = false;
+    std::uint8_t profiles = 0;  // ProfileBit of each profile in force it is in
+    // It also names ports, addresses other than the local subnet's,
+    // interfaces or users: whether it takes the device's replies is not known.
+    bool conditional = false;
+};
+
+struct FirewallFacts {
+    bool known = false;  // all of it read; otherwise nothing below is
+    std::vector<FirewallProfileFacts> profilesInForce;
+    std::vector<FirewallRuleFacts> rules;
+};
+
 struct NetworkFacts {
     std::vector<AdapterFacts> adapters;
     // The route Windows would take to the address, where it says.
     bool routeKnown = false;
     std::uint32_t routeInterface = 0;
-    bool routeOnLink = false;  // no gateway: the address is on that interface's network
+    bool routeOnLink = false;        // no gateway: the address is on that interface's network
+    std::uint32_t routeGateway = 0;  // host byte order; 0 on-link or not known
+    FirewallFacts firewall;
 };
 
-// Windows only: the facts about `address` (host byte order). Never sends.
+// Windows only: the facts about `address` (host byte order), all but the
+// firewall's. Never sends.
 NetworkFacts GatherNetworkFacts(std::uint32_t address);
+
+// Windows only: what Windows Firewall says of the device's replies to this
+// program. Starts COM on this thread and ends it again; changes nothing.
+FirewallFacts GatherFirewallFacts();

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/update_outcome.h"
+#include "common/socket_facts.h"
 
 // One small socket layer over Winsock 2 and BSD sockets, so the endpoint above
 // it reads the same on both.

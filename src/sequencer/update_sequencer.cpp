@@ -81,6 +81,8 @@ UpdateOutcome OutcomeOf(UpdateMessage message, UpdatePhase phase) {
             outcome.reply = tftpEndpoint.lastReply;
             outcome.sendError = tftpEndpoint.lastSendError;
             outcome.block = uploadState.blockNumber;
+            // With the probe on, only the kind it confirmed leads to the write.
+            outcome.probeAnswered = launchOptions.probeEnabled;
             break;
         case UpdatePhase::FlashWriting:
         case UpdatePhase::Completed:

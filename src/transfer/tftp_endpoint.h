@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/update_outcome.h"
 #include "platform/udp_socket.h"
 
 constexpr std::size_t kTargetAddressSize = 64;  // 63 characters and the terminator

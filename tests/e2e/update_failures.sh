@@ -20,11 +20,15 @@ FIRMWARE_SHOWN=$(sed 's|/|\\\\|g; s|^|Z:|; s/[][\\.*^$()+?{}|]/\\&/g' <<<"$FIRMW
 # why nothing answered there, but not why a transfer that had begun broke off.
 # name | simulated device | image size | watch options | icon and message | detail | wire
 ANSWERED_NOTHING='1秒以内に応答なし。127\.0\.0\.1はこのPC自身のアドレスです$'
+# The kind check answered, the write request not: the device was there, at
+# that address and past the firewall, a moment before.
+WRITE_IGNORED='^書き込み要求: 1秒以内に応答なし。127\.0\.0\.1の装置は種別確認に応答しましたが、書き込み要求には応答しません$'
 WITH_PROBE=(
     "the file is too short|--kind e2|5119||exclamation $M1|^ファイルが小さすぎます\(5119バイト、5120バイト以上が必要\)。ファイルの場所: $FIRMWARE_SHOWN\$|lines:0"
     "nothing answers at this PC's own address|--silent|5120||exclamation $M3|^\"/info.sys\"の読み出し: $ANSWERED_NOTHING|lines:1"
     "the device is of the other kind|--kind ap|5120||exclamation $M3|^\"/info.sys\"の読み出し: 装置の種別が違います\(先頭\"1\"はap\)\$|lines:2"
     "the device has no /info.sys|--kind none|5120||exclamation $M3|^\"/info.sys\"の読み出し: ERRORパケット\(コード1「|lines:1"
+    "the kind check answered, the write request not|--kind e2 --fault ack0:drop|5120||exclamation $M4|$WRITE_IGNORED|lines:3"
     "an acknowledgement is lost|--kind e2 --drop-ack 3|5120||stop $M5|^ブロック3/11: 1秒以内に応答なし\$|lines:6"
     "中止 during the transfer|--kind e2|45668|--cancel-at status=$S2|exclamation $M7|^転送中\(ブロック[0-9]+/90\)に中止\$|cut"
     "the close box while the device writes its flash|--kind e2|5120|--close-at status=$S3|exclamation $M7|^ファームウェア更新中\([0-9]+秒経過\)に中止\$|whole"
@@ -54,6 +58,7 @@ UNATTENDED=(
     "no answer to the probe, in Newfoundland|/type_e2 /ip:127.0.0.1 /quiet|--silent|5120||3|^\"/info.sys\"の読み出し: $ANSWERED_NOTHING|beside TZ=America/St_Johns"
     "the device is of the other kind|/type_e2 /ip:127.0.0.1 /quiet|--kind ap|5120||3|^\"/info.sys\"の読み出し: 装置の種別が違います|appdata"
     "silence to the write request|/type_ap /chkoff /ip:127.0.0.1 /quiet|--silent|5120||4|^書き込み要求: $ANSWERED_NOTHING|beside"
+    "the kind check answered, the write request not|/type_e2 /ip:127.0.0.1 /quiet|--kind e2 --fault ack0:drop|5120||4|$WRITE_IGNORED|beside"
     "an acknowledgement is lost, its message shown|/type_e2 /ip:127.0.0.1|--kind e2 --drop-ack 3|5120|--dismiss|5|^ブロック3/11: 1秒以内に応答なし$|beside"
     "中止 during the transfer|/type_e2 /ip:127.0.0.1 /quiet|--kind e2|45668|--cancel-at status=$S2|7|^転送中\(ブロック[0-9]+/90\)に中止$|beside"
     "the close box while the device writes its flash|/type_ap /ip:127.0.0.1 /quiet|--kind ap|5120|--close-at status=$S3|9|^ファームウェア更新中\([0-9]+秒経過\)に中止$|beside"

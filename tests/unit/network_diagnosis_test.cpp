@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/outcome_detail.h"
 #include "transfer/decimal_address.h"
@@ -36,10 +39,53 @@ AdapterFacts Loopback() {
     return adapter;
 }
 
-NetworkFacts Route(NetworkFacts facts, std::uint32_t index, bool onLink) {
+NetworkFacts Pc(std::vector<AdapterFacts> adapters) {
+    NetworkFacts facts;
+    facts.adapters = std::move(adapters);
+    return facts;
+}
+
+NetworkFacts Route(NetworkFacts facts, std::uint32_t index, bool onLink,
+                   const char* gateway = nullptr) {
     facts.routeKnown = true;
     facts.routeInterface = index;
     facts.routeOnLink = onLink;
+    facts.routeGateway = gateway != nullptr ? At(gateway) : 0;
+    return facts;
+}
+
+constexpr auto kDomain = FirewallProfile::Domain;
+constexpr auto kPrivate = FirewallProfile::Private;
+constexpr auto kPublic = FirewallProfile::Public;
+constexpr bool kAllow = true;
+constexpr bool kBlock = false;
+
+// A profile in force; as Windows sets it up unless told otherwise.
+FirewallProfileFacts Profile(FirewallProfile profile, bool enabled = true,
+                             bool blockAllInbound = false, bool blockedByDefault = true) {
+    return {profile, enabled, blockAllInbound, blockedByDefault};
+}
+
+FirewallRuleFacts Rule(const char* name, bool allows, std::initializer_list<FirewallProfile> in,
+                       bool conditional = false) {
+    FirewallRuleFacts rule;
+    rule.name = name;
+    rule.allows = allows;
+    for (const FirewallProfile profile : in) {
+        rule.profiles |= ProfileBit(profile);
+    }
+    rule.conditional = conditional;
+    return rule;
+}
+
+// The PC where the device at 192.168.0.202 answered ARP on the Ethernet,
+// with what Windows Firewall says.
+NetworkFacts DeviceThereBehind(std::vector<FirewallProfileFacts> profiles,
+                               std::vector<FirewallRuleFacts> rules = {}) {
+    NetworkFacts facts = Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)});
+    facts.firewall.known = true;
+    facts.firewall.profilesInForce = std::move(profiles);
+    facts.firewall.rules = std::move(rules);
     return facts;
 }
 
@@ -59,6 +105,11 @@ const UpdateOutcome kProbeUnanswered =
     Ended(UpdateMessage::NoConnection, UpdatePhase::Probing, ReplyKind::NoAnswer);
 const UpdateOutcome kWriteUnanswered =
     Ended(UpdateMessage::UpdateFailed, UpdatePhase::WriteRequest, ReplyKind::NoAnswer);
+const UpdateOutcome kWriteUnansweredAfterProbe = [] {
+    UpdateOutcome outcome = kWriteUnanswered;
+    outcome.probeAnswered = true;
+    return outcome;
+}();
 const UpdateOutcome kBlockUnacknowledged =
     Ended(UpdateMessage::TransferFailed, UpdatePhase::Transferring, ReplyKind::NoAnswer);
 
@@ -84,103 +135,180 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
         const char* detail;
     } rows[] = {
         {"a laptop on Wi-Fi at home, its Ethernet to the device unplugged", kProbeUnanswered,
-         Route({{kEthernetOut, kWifiHome}}, 12, false),
+         Route(Pc({kEthernetOut, kWifiHome}), 12, false),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークのアダプター"
          "「イーサネット 192.168.0.10/24」が接続されていません(ケーブル、Wi-Fi)"},
-        {"Ethernet on the office's network, no route look-up answering (Wine)",
-         kWriteUnanswered,
-         {{Adapter("イーサネット", 4, true, "10.0.0.5", 24)}},
+        {"Ethernet on the office's network, no route look-up answering (Wine)", kWriteUnanswered,
+         Pc({Adapter("イーサネット", 4, true, "10.0.0.5", 24)}),
          "書き込み要求: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続したアダプターが"
          "ありません。接続中: 「イーサネット 10.0.0.5/24」"},
-        {"four networks, none the device's, the route through a gateway: three named",
-         kProbeUnanswered,
-         Route({{Loopback(), Adapter("A", 2, true, "10.0.0.5", 8),
-                 Adapter("B", 3, true, "172.16.1.2", 16), Adapter("C", 5, true, "192.168.1.4", 24),
-                 Adapter("D", 6, true, "192.168.2.4", 24)}},
-               2, false),
-         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続した"
-         "アダプターがありません。接続中: 「A 10.0.0.5/8」、「B 172.16.1.2/16」、「C "
-         "192.168.1.4/24」"},
+        {"four networks, none the device's, no route read: three named", kProbeUnanswered,
+         Pc({Loopback(), Adapter("A", 2, true, "10.0.0.5", 8),
+             Adapter("B", 3, true, "172.16.1.2", 16), Adapter("C", 5, true, "192.168.1.4", 24),
+             Adapter("D", 6, true, "192.168.2.4", 24)}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。"
+         "192.168.0.202を含むネットワークに接続したアダプターがありません。接続中: 「A 10.0.0.5/8」"
+         "、「B 172.16.1.2/16」、「C 192.168.1.4/24」"},
         {"a VPN's route takes the address away from the Ethernet that holds it: nothing sure",
          kProbeUnanswered,
-         Route({{Adapter("イーサネット", 11, true, "192.168.0.10", 24),
-                 Adapter("VPN", 20, true, "10.8.0.2", 24)}},
+         Route(Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24),
+                   Adapter("VPN", 20, true, "10.8.0.2", 24)}),
                20, false),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし"},
         {"an adapter whose name holds a line break, an escape and a right-to-left override",
          kWriteUnanswered,
-         {{Adapter("VPN\n\x1b[31m\xE2\x80\xAE\xC2\x85社内", 4, true, "10.0.0.5", 24)}},
+         Pc({Adapter("VPN\n\x1b[31m\xE2\x80\xAE\xC2\x85社内", 4, true, "10.0.0.5", 24)}),
          "書き込み要求: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続したアダプターが"
          "ありません。接続中: 「VPN??[31m??社内 10.0.0.5/24」"},
-        {"the Ethernet out, shown with its address on the device's network",
-         kProbeUnanswered,
-         {{EthernetOutWithTwoAddresses(), kWifiHome}},
+        {"the Ethernet out, shown with its address on the device's network", kProbeUnanswered,
+         Pc({EthernetOutWithTwoAddresses(), kWifiHome}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークのアダプター"
          "「イーサネット 192.168.0.10/24」が接続されていません(ケーブル、Wi-Fi)"},
         {"the send refused for another reason than the route",
          Ended(UpdateMessage::NoConnection, UpdatePhase::Probing, ReplyKind::NoAnswer, 10013),
-         {{kWifiHome}},
+         Pc({kWifiHome}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。送信できませんでした(WinSockエラー10013)"},
-        {"every adapter out, Wi-Fi off",
-         kProbeUnanswered,
-         {{Loopback(), Adapter("Wi-Fi", 12, false, "10.0.0.5", 24)}},
+        {"every adapter out, Wi-Fi off", kProbeUnanswered,
+         Pc({Loopback(), Adapter("Wi-Fi", 12, false, "10.0.0.5", 24)}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。接続中のネットワークアダプターがありません"},
         {"two adapters on the device's network: no device on the one used, the other out",
          kProbeUnanswered,
-         {{Adapter("Wi-Fi", 12, true, "192.168.0.20", 24, kUnresolved), kEthernetOut}},
+         Pc({Adapter("Wi-Fi", 12, true, "192.168.0.20", 24, kUnresolved), kEthernetOut}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークのアダプター"
          "「イーサネット 192.168.0.10/24」が接続されていません(ケーブル、Wi-Fi)"},
         {"two connected on the device's network, the route taking the one where it answered",
          kProbeUnanswered,
-         Route({{Adapter("Wi-Fi", 12, true, "192.168.0.20", 24, kUnresolved),
-                 Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}},
+         Route(Pc({Adapter("Wi-Fi", 12, true, "192.168.0.20", 24, kUnresolved),
+                   Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}),
                11, true),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
          "TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性があります"},
-        {"the right network, nothing at the address",
-         kWriteUnanswered,
-         {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}},
+        {"the right network, nothing at the address", kWriteUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}),
          "書き込み要求: 1秒以内に応答なし。192.168.0.202にはARPに応答する装置がありません"},
-        {"a device answering ARP but not TFTP",
-         kProbeUnanswered,
-         {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}},
+        {"a device answering ARP but not TFTP", kProbeUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
          "TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性があります"},
-        {"a device refusing the port: told already, no firewall",
-         portRefused,
-         {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}},
+        {"a device refusing the port: told already, no firewall", portRefused,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}),
          "\"/info.sys\"の読み出し: ポートが拒否されました(ICMP到達不能)"},
-        {"the PC's own address typed",
-         kProbeUnanswered,
-         {{Adapter("イーサネット", 11, true, "192.168.0.202", 24, kUnresolved)}},
+        {"the PC's own address typed", kProbeUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.202", 24, kUnresolved)}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202はこのPC自身のアドレスです"},
-        {"the cable pulled during the transfer",
-         kBlockUnacknowledged,
-         {{Adapter("イーサネット", 11, false, "192.168.0.10", 24, kResolved), kWifiHome}},
-         "ブロック3/11: 1秒以内に応答なし。転送中にアダプター「イーサネット "
-         "192.168.0.10/24」の接続が"
-         "切れました"},
-        {"the device switched off during the transfer",
-         kBlockUnacknowledged,
-         {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}},
+        {"the cable pulled during the transfer", kBlockUnacknowledged,
+         Pc({Adapter("イーサネット", 11, false, "192.168.0.10", 24, kResolved), kWifiHome}),
+         "ブロック3/11: 1秒以内に応答なし。転送中にアダプター「イーサネット 192.168.0.10/24」"
+         "の接続が切れました"},
+        {"the device switched off during the transfer", kBlockUnacknowledged,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}),
          "ブロック3/11: 1秒以内に応答なし。転送中に192.168.0.202の装置がARPに応答しなくなりました"},
         {"during the transfer, the device still there: nothing changed, no firewall",
          kBlockUnacknowledged,
-         {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}},
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kResolved)}),
          "ブロック3/11: 1秒以内に応答なし"},
         {"the one cable out, its routes gone: Windows refuses the send",
          Ended(UpdateMessage::UpdateFailed, UpdatePhase::WriteRequest, ReplyKind::NoAnswer, 10065),
-         {{kEthernetOut}},
+         Pc({kEthernetOut}),
          "書き込み要求: 1秒以内に応答なし。送信できませんでした: 宛先への経路がありません(WinSock"
          "エラー10065)"},
-        {"nothing of the network could be read",
-         kProbeUnanswered,
-         {},
+        {"nothing of the network could be read", kProbeUnanswered, Pc({}),
          "\"/info.sys\"の読み出し: 1秒以内に応答なし"},
         {"an answer, not silence: the network is not looked at",
          Ended(UpdateMessage::UpdateFailed, UpdatePhase::WriteRequest, ReplyKind::Empty),
-         {{Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}},
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}),
          "書き込み要求: 空の応答"},
+        {"a device behind a router: the route through the gateway, not a network of the PC's",
+         kProbeUnanswered,
+         Route(Pc({Loopback(), Adapter("イーサネット", 4, true, "10.1.1.5", 24, kResolved),
+                   kWifiHome}),
+               4, false, "10.1.1.1"),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。"
+         "192.168.0.202はこのPCのネットワークの外(ルーターの先)にあり、アダプター「イーサネット"
+         " 10.1.1.5/24」からゲートウェイ10.1.1.1を経由して送信しました"},
+        {"Wi-Fi and Ethernet both on the device's network, Windows sending through the Wi-Fi",
+         kProbeUnanswered,
+         Route(Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24),
+                   Adapter("Wi-Fi", 12, true, "192.168.0.20", 24, kUnresolved)}),
+               12, true),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続した"
+         "アダプターが複数あります: 「Wi-Fi 192.168.0.20/24」、「イーサネット 192.168.0.10/24」。"
+         "Windowsは「Wi-Fi 192.168.0.20/24」から送信するため、ほかのアダプターにつないだ装置は応答"
+         "できません"},
+        {"the kind check answered, then not the write request: not the firewall, not the address",
+         kWriteUnansweredAfterProbe, DeviceThereBehind({Profile(kPublic)}),
+         "書き込み要求: 1秒以内に応答なし。192.168.0.202の装置は種別確認に応答しましたが、書き込み"
+         "要求には応答しません"},
+        {"キャンセル pressed at Windows' prompt: its rule blocks this program on the public "
+         "network",
+         kProbeUnanswered,
+         DeviceThereBehind({Profile(kPublic)}, {Rule("ethboxvup.exe", kBlock, {kPublic})}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "Windows ファイアウォールの規則「ethboxvup.exe」"
+         "がこのプログラムへの受信をブロックしています(パブリックプロファイル)。"
+         "管理者の権限で「Windows Defender ファイアウォール」→「詳細設定」"
+         "からこの規則を変更できます"},
+        {"a rule that blocks, beside one that allows, its name holding a line break",
+         kWriteUnanswered,
+         DeviceThereBehind({Profile(kPrivate)}, {Rule("EthBoxVup", kAllow, {kPrivate}),
+                                                 Rule("社内\n禁止", kBlock, {kPrivate, kPublic})}),
+         "書き込み要求: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、Windows"
+         " ファイアウォールの規則「社内?禁止」"
+         "がこのプログラムへの受信をブロックしています(プライベートプロファイル)。"
+         "管理者の権限で「Windows Defender ファイアウォール」→「詳細設定」"
+         "からこの規則を変更できます"},
+        {"every inbound connection blocked on the private network, the program allowed",
+         kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate, true, true)},
+                           {Rule("EthBoxVup", kAllow, {kPrivate})}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "Windows"
+         " ファイアウォールがプライベートプロファイルですべての着信接続をブロックしているため、"
+         "応答が届きません。管理者の権限で「Windows Defender ファイアウォール」→「詳細設定」"
+         "から変更できます"},
+        {"on, inbound blocked by default, rules only for another profile or with ports of their "
+         "own",
+         kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate)}, {Rule("EthBoxVup", kAllow, {kPublic}),
+                                                 Rule("TFTP", kAllow, {kPublic}, true)}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "Windows ファイアウォールがプライベートプロファイルで受信を既定でブロックし、"
+         "このプログラムを許可する規則がないため、応答が届きません。"
+         "管理者の権限で「ファイアウォールを介したアプリまたは機能を許可」"
+         "からこのプログラムを許可してください"},
+        {"the firewall off in both profiles in force", kProbeUnanswered,
+         DeviceThereBehind({Profile(kDomain, false), Profile(kPrivate, false)},
+                           {Rule("ethboxvup.exe", kBlock, {kPublic})}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "TFTPに応答しません。Windows ファイアウォールはドメイン、"
+         "プライベートプロファイルで無効なので原因ではなく、装置自身がTFTPに応答していません"},
+        {"off on the private network, a rule allowing this program on the public one",
+         kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate, false), Profile(kPublic)},
+                           {Rule("EthBoxVup", kAllow, {kPublic})}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "TFTPに応答しません。Windows ファイアウォールはパブリックプロファイルで規則「EthBoxVup」"
+         "によりこのプログラムを許可しているので原因ではなく、装置自身がTFTPに応答していません"},
+        // Never a guess: today's sentence where the profiles disagree, or a
+        // rule's own conditions leave it open.
+        {"allowed on the private network, blocked by default on the public one", kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate), Profile(kPublic)},
+                           {Rule("EthBoxVup", kAllow, {kPrivate})}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性があります"},
+        {"a rule that blocks only some ports, beside one that allows", kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate)}, {Rule("EthBoxVup", kAllow, {kPrivate}),
+                                                 Rule("UDP 5000", kBlock, {kPrivate}, true)}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "TFTPに応答しません。ファイアウォールか装置のモードが応答を止めている可能性があります"},
+        {"on, inbound allowed by default: a rule with ports of its own adds nothing",
+         kProbeUnanswered,
+         DeviceThereBehind({Profile(kPrivate, true, false, false)},
+                           {Rule("TFTP", kAllow, {kPrivate}, true)}),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202の装置はARPに応答しましたが、"
+         "TFTPに応答しません。Windows"
+         " ファイアウォールはプライベートプロファイルで受信を既定で許可しているので原因ではなく、"
+         "装置自身がTFTPに応答していません"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.pc);
@@ -189,6 +317,42 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
             outcome.network = DiagnoseNoAnswer(outcome, At("192.168.0.202"), row.facts);
         }
         EXPECT_EQ(DescribeOutcome(outcome), row.detail);
+    }
+}
+
+int firewallReadings = 0;
+FirewallFacts FirewallBlockingByDefault() {
+    ++firewallReadings;
+    return DeviceThereBehind({Profile(kPrivate)}).firewall;
+}
+
+// COM is started for the firewall only where what it says could be told.
+TEST(NetworkDiagnosis, ReadsTheFirewallOnlyForADeviceThatAnsweredArp) {
+    const struct {
+        const char* pc;
+        UpdateOutcome outcome;
+        NetworkFacts facts;
+        int readings;
+        NetworkCause cause;
+    } rows[] = {
+        {"a device answering ARP but not TFTP", kProbeUnanswered, DeviceThereBehind({}), 1,
+         NetworkCause::FirewallBlocksByDefault},
+        {"nothing at the address", kProbeUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24, kUnresolved)}), 0,
+         NetworkCause::NoDevice},
+        {"the PC's own address", kProbeUnanswered,
+         Pc({Adapter("イーサネット", 11, true, "192.168.0.202", 24, kResolved)}), 0,
+         NetworkCause::OwnAddress},
+        {"the kind check answered", kWriteUnansweredAfterProbe, DeviceThereBehind({}), 0,
+         NetworkCause::WriteIgnored},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pc);
+        firewallReadings = 0;
+        const NetworkDiagnosis diagnosis = DiagnoseNoAnswer(row.outcome, At("192.168.0.202"),
+                                                            row.facts, FirewallBlockingByDefault);
+        EXPECT_EQ(firewallReadings, row.readings);
+        EXPECT_EQ(diagnosis.cause, row.cause);
     }
 }
 

@@ -44,7 +44,8 @@ UpdateOutcome WithNetworkCause(const UpdateOutcome& outcome) {
     UpdateOutcome judged = outcome;
     std::uint32_t address = 0;
     if (NothingAnswered(outcome) && ParseDecimalAddress(tftpEndpoint.targetAddress, &address)) {
-        judged.network = DiagnoseNoAnswer(outcome, address, GatherNetworkFacts(address));
+        judged.network =
+            DiagnoseNoAnswer(outcome, address, GatherNetworkFacts(address), GatherFirewallFacts);
     }
     return judged;
 }

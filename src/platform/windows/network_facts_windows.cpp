@@ -1,79 +1,22 @@
-// In this order: iphlpapi.h needs the types of the three before it.
-#include <winsock2.h>
-
-#include <windows.h>
-
-#include <ws2ipdef.h>
-
-#include <iphlpapi.h>
+#include "platform/windows/network_facts_windows.h"
 
 #include <string>
 #include <vector>
 
-#include "platform/network_facts.h"
+#include "platform/windows/system_library.h"
+#include "platform/windows/utf8_from_wide.h"
 
 namespace {
-
-// iphlpapi.dll is no KnownDLL: imported, it would be looked for in the
-// program's folder first, where a planted copy could stand in for it. It is
-// loaded by its full path in the system's folder instead, and each function
-// looked up, so that one missing (GetBestRoute2 before Vista) leaves out only
-// its own part.
-class IpHelper {
-  public:
-    IpHelper() {
-        wchar_t folder[MAX_PATH] = {};
-        const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-        if (length > 0 && length < MAX_PATH) {
-            // Altered search: on a Windows 7 without the search-order update,
-            // its own dependencies are then looked for beside it, not beside us.
-            module_ = LoadLibraryExW((std::wstring(folder, length) + L"\\iphlpapi.dll").c_str(),
-                                     nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        }
-    }
-    ~IpHelper() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    IpHelper(const IpHelper&) = delete;
-    IpHelper& operator=(const IpHelper&) = delete;
-
-    template <typename Function>
-    Function* Find(const char* name) const {
-        if (module_ == nullptr) {
-            return nullptr;
-        }
-        return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-  private:
-    HMODULE module_ = nullptr;
-};
 
 constexpr ULONG kAdaptersBufferBytes =
     16 * 1024;                        // Microsoft's advice: enough for most PCs at once
 constexpr int kAdaptersAttempts = 3;  // the list may grow between two calls
 
-std::string Utf8(const wchar_t* text) {
-    if (text == nullptr || *text == L'\0') {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) {
-        return {};
-    }
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), length, nullptr, nullptr);
-    utf8.resize(static_cast<std::size_t>(length - 1));
-    return utf8;
-}
-
 std::uint32_t HostOrder(const sockaddr_in& address) {
     return ntohl(address.sin_addr.s_addr);
 }
 
-void ReadAdapters(const IpHelper& helper, NetworkFacts& facts) {
+void ReadAdapters(const SystemLibrary& helper, NetworkFacts& facts) {
     const auto getAdaptersAddresses =
         helper.Find<decltype(::GetAdaptersAddresses)>("GetAdaptersAddresses");
     if (getAdaptersAddresses == nullptr) {
@@ -95,7 +38,7 @@ void ReadAdapters(const IpHelper& helper, NetworkFacts& facts) {
     for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data());
          adapter != nullptr; adapter = adapter->Next) {
         AdapterFacts read;
-        read.name = Utf8(adapter->FriendlyName);
+        read.name = adapter->FriendlyName != nullptr ? Utf8FromWide(adapter->FriendlyName) : "";
         read.index = adapter->IfIndex;
         read.connected = adapter->OperStatus == IfOperStatusUp;
         read.loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
@@ -111,7 +54,59 @@ void ReadAdapters(const IpHelper& helper, NetworkFacts& facts) {
     }
 }
 
-NeighbourState StateOf(NL_NEIGHBOR_STATE state) {
+void ReadNeighbours(const SystemLibrary& helper, std::uint32_t address, NetworkFacts& facts) {
+    const auto getIpNetTable2 = helper.Find<decltype(::GetIpNetTable2)>("GetIpNetTable2");
+    const auto freeMibTable = helper.Find<decltype(::FreeMibTable)>("FreeMibTable");
+    MIB_IPNET_TABLE2* table = nullptr;
+    if (getIpNetTable2 == nullptr || freeMibTable == nullptr ||
+        getIpNetTable2(AF_INET, &table) != NO_ERROR || table == nullptr) {
+        return;
+    }
+    for (ULONG row = 0; row < table->NumEntries; ++row) {
+        const MIB_IPNET_ROW2& entry = table->Table[row];
+        if (HostOrder(entry.Address.Ipv4) != address) {
+            continue;
+        }
+        for (AdapterFacts& adapter : facts.adapters) {
+            if (adapter.index == entry.InterfaceIndex) {
+                adapter.neighbour = NeighbourStateOf(entry.State);
+            }
+        }
+    }
+    freeMibTable(table);
+}
+
+// GetBestRoute2 where Windows has it (Wine answers it with "not supported"),
+// else GetBestRoute, which Windows 7 has as well.
+void ReadRoute(const SystemLibrary& helper, std::uint32_t address, NetworkFacts& facts) {
+    if (const auto getBestRoute2 = helper.Find<decltype(::GetBestRoute2)>("GetBestRoute2")) {
+        SOCKADDR_INET destination{};
+        destination.Ipv4.sin_family = AF_INET;
+        destination.Ipv4.sin_addr.s_addr = htonl(address);
+        MIB_IPFORWARD_ROW2 route{};
+        SOCKADDR_INET source{};
+        if (getBestRoute2(nullptr, 0, nullptr, &destination, 0, &route, &source) == NO_ERROR) {
+            facts.routeKnown = true;
+            facts.routeInterface = route.InterfaceIndex;
+            facts.routeOnLink = route.NextHop.Ipv4.sin_addr.s_addr == 0;
+            facts.routeGateway = HostOrder(route.NextHop.Ipv4);
+            return;
+        }
+    }
+    if (const auto getBestRoute = helper.Find<decltype(::GetBestRoute)>("GetBestRoute")) {
+        MIB_IPFORWARDROW route{};
+        if (getBestRoute(htonl(address), 0, &route) == NO_ERROR) {
+            facts.routeKnown = true;
+            facts.routeInterface = route.dwForwardIfIndex;
+            facts.routeOnLink = route.dwForwardType == MIB_IPROUTE_TYPE_DIRECT;
+            facts.routeGateway = facts.routeOnLink ? 0 : ntohl(route.dwForwardNextHop);
+        }
+    }
+}
+
+}  // namespace
+
+NeighbourState NeighbourStateOf(NL_NEIGHBOR_STATE state) {
     switch (state) {
         case NlnsUnreachable:
         case NlnsIncomplete:
@@ -127,59 +122,10 @@ NeighbourState StateOf(NL_NEIGHBOR_STATE state) {
     return NeighbourState::Unknown;
 }
 
-void ReadNeighbours(const IpHelper& helper, std::uint32_t address, NetworkFacts& facts) {
-    const auto getIpNetTable2 = helper.Find<decltype(::GetIpNetTable2)>("GetIpNetTable2");
-    const auto freeMibTable = helper.Find<decltype(::FreeMibTable)>("FreeMibTable");
-    MIB_IPNET_TABLE2* table = nullptr;
-    if (getIpNetTable2 == nullptr || freeMibTable == nullptr ||
-        getIpNetTable2(AF_INET, &table) != NO_ERROR || table == nullptr) {
-        return;
-    }
-    for (ULONG row = 0; row < table->NumEntries; ++row) {
-        const MIB_IPNET_ROW2& entry = table->Table[row];
-        if (HostOrder(entry.Address.Ipv4) != address) {
-            continue;
-        }
-        for (AdapterFacts& adapter : facts.adapters) {
-            if (adapter.index == entry.InterfaceIndex) {
-                adapter.neighbour = StateOf(entry.State);
-            }
-        }
-    }
-    freeMibTable(table);
-}
-
-// GetBestRoute2 where Windows has it (Wine answers it with "not supported"),
-// else GetBestRoute, which Windows 7 has as well.
-void ReadRoute(const IpHelper& helper, std::uint32_t address, NetworkFacts& facts) {
-    if (const auto getBestRoute2 = helper.Find<decltype(::GetBestRoute2)>("GetBestRoute2")) {
-        SOCKADDR_INET destination{};
-        destination.Ipv4.sin_family = AF_INET;
-        destination.Ipv4.sin_addr.s_addr = htonl(address);
-        MIB_IPFORWARD_ROW2 route{};
-        SOCKADDR_INET source{};
-        if (getBestRoute2(nullptr, 0, nullptr, &destination, 0, &route, &source) == NO_ERROR) {
-            facts.routeKnown = true;
-            facts.routeInterface = route.InterfaceIndex;
-            facts.routeOnLink = route.NextHop.Ipv4.sin_addr.s_addr == 0;
-            return;
-        }
-    }
-    if (const auto getBestRoute = helper.Find<decltype(::GetBestRoute)>("GetBestRoute")) {
-        MIB_IPFORWARDROW route{};
-        if (getBestRoute(htonl(address), 0, &route) == NO_ERROR) {
-            facts.routeKnown = true;
-            facts.routeInterface = route.dwForwardIfIndex;
-            facts.routeOnLink = route.dwForwardType == MIB_IPROUTE_TYPE_DIRECT;
-        }
-    }
-}
-
-}  // namespace
-
 NetworkFacts GatherNetworkFacts(std::uint32_t address) {
     NetworkFacts facts;
-    const IpHelper helper;
+    // iphlpapi.dll is no KnownDLL; GetBestRoute2 is missing before Vista.
+    const SystemLibrary helper(L"iphlpapi.dll");
     ReadAdapters(helper, facts);
     ReadNeighbours(helper, address, facts);
     ReadRoute(helper, address, facts);

@@ -5,46 +5,9 @@
 #include <vector>
 
 #include "platform/sha256.h"
+#include "platform/windows/system_library.h"
 
 namespace {
-
-// bcrypt.dll is no KnownDLL of Windows 7: imported by name, it could be taken
-// from the program's folder (scripts/static-checks.sh refuses that). So it is
-// loaded by its full path in the system folder, and its own imports are
-// looked up from there.
-class Cng {
-  public:
-    Cng() {
-        wchar_t folder[MAX_PATH] = {};
-        const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH - 12) {
-            return;
-        }
-        const std::wstring path = std::wstring(folder, length) + L"\\bcrypt.dll";
-        module_ = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-    ~Cng() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    Cng(const Cng&) = delete;
-    Cng& operator=(const Cng&) = delete;
-
-    // The function `name`, of type `Function` (decltype of the header's
-    // declaration, which names no import).
-    template <typename Function>
-    Function* Find(const char* name) const {
-        if (module_ == nullptr) {
-            return nullptr;
-        }
-        FARPROC found = GetProcAddress(module_, name);
-        return reinterpret_cast<Function*>(reinterpret_cast<void*>(found));
-    }
-
-  private:
-    HMODULE module_ = nullptr;
-};
 
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
@@ -53,7 +16,9 @@ bool Succeeded(NTSTATUS status) {
 }  // namespace
 
 std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
-    const Cng cng;
+    // bcrypt.dll is no KnownDLL of Windows 7: imported by name, it could be
+    // taken from the program's folder (scripts/static-checks.sh refuses that).
+    const SystemLibrary cng(L"bcrypt.dll");
     const auto open =
         cng.Find<decltype(BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
     const auto close =
