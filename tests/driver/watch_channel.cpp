@@ -19,12 +19,16 @@ bool IsWow64(HANDLE process) {
     return IsWow64Process(process, &wow64) && wow64;
 }
 
+std::string ErrorText(const std::string& what, DWORD error = GetLastError()) {
+    return what + " (error " + std::to_string(error) + ")";
+}
+
 }  // namespace
 
 bool WatchChannel::Connect(HANDLE process, DWORD threadId, std::string& error) {
     const DWORD processId = GetProcessId(process);
-    // The hook keeps the ring of an earlier watch of the same program open,
-    // and this is then that ring: it is read from where it ends.
+    // A hook left in the program by an earlier watch keeps its ring open:
+    // this is then that ring, read from where it ends.
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                         sizeof(Ring), RingName(processId).c_str());
     ring_ = mapping != nullptr
@@ -32,36 +36,30 @@ bool WatchChannel::Connect(HANDLE process, DWORD threadId, std::string& error) {
                 : nullptr;
     ready_ = CreateEventW(nullptr, FALSE, FALSE, ReadyEventName(processId).c_str());
     if (ring_ == nullptr || ready_ == nullptr) {
-        error = "could not make the watch channel (error " + std::to_string(GetLastError()) + ")";
+        error = ErrorText("could not make the watch channel");
         return false;
     }
     ring_->read = ring_->written;
     ring_->lost = 0;
     ring_->hookState = 0;
-    return IsWow64(process) == IsWow64(GetCurrentProcess())
-               ? HookHere(threadId, error)
-               : HookByHelper(threadId, processId, error);
-}
-
-bool WatchChannel::HookHere(DWORD threadId, std::string& error) {
+    if (IsWow64(process) != IsWow64(GetCurrentProcess())) {
+        return HookByHelper(threadId, processId, error);
+    }
     const std::wstring path = HookPath(false);
     HMODULE hook = LoadLibraryW(path.c_str());
-    const auto procedure = hook != nullptr
-                               ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
-                                     GetProcAddress(hook, "WatchHookProcedure")))
-                               : nullptr;
-    // Held until the driver ends, when the system takes it off.
+    FARPROC procedure = hook != nullptr ? GetProcAddress(hook, "WatchHookProcedure") : nullptr;
     if (procedure == nullptr ||
-        SetWindowsHookExW(WH_CALLWNDPROCRET, procedure, hook, threadId) == nullptr) {
-        error = "could not set the watch hook " + Utf8FromWide(path) + " on thread " +
-                std::to_string(threadId) + " (error " + std::to_string(GetLastError()) + ")";
+        !SetWindowsHookExW(WH_CALLWNDPROCRET,
+                           reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(procedure)),
+                           hook, threadId)) {
+        error = ErrorText("could not set the watch hook " + Utf8FromWide(path));
         return false;
     }
     return true;
 }
 
 // A 64-bit process cannot hook a 32-bit thread: the 32-bit rundll32 sets the
-// 32-bit hook, and says in the channel whether it could.
+// 32-bit hook, and says in the ring whether it could.
 bool WatchChannel::HookByHelper(DWORD threadId, DWORD processId, std::string& error) {
     const std::wstring path = HookPath(true);
     wchar_t system[MAX_PATH] = {};
@@ -80,26 +78,22 @@ bool WatchChannel::HookByHelper(DWORD threadId, DWORD processId, std::string& er
     PROCESS_INFORMATION helper{};
     if (!CreateProcessW(rundll.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &helper)) {
-        error = "could not start " + Utf8FromWide(rundll) + " (error " +
-                std::to_string(GetLastError()) + ")";
+        error = ErrorText("could not start " + Utf8FromWide(rundll));
         return false;
     }
-    CloseHandle(helper.hThread);
     const ULONGLONG deadline = GetTickCount64() + kDefaultTimeoutMs * WaitScale();
     const HANDLE handles[] = {ready_, helper.hProcess};
-    while (ring_->hookState == 0) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline ||
-            WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(deadline - now)) !=
-                WAIT_OBJECT_0) {
-            break;  // the time is up, or the helper ended
+    for (ULONGLONG now = GetTickCount64(); ring_->hookState == 0 && now < deadline;
+         now = GetTickCount64()) {
+        if (WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(deadline - now)) !=
+            WAIT_OBJECT_0) {
+            break;  // the helper ended, or the time is up
         }
     }
+    CloseHandle(helper.hThread);
     CloseHandle(helper.hProcess);
     if (ring_->hookState != 1) {
-        error = "the 32-bit rundll32 could not set the watch hook on thread " +
-                std::to_string(threadId) + " (state " + std::to_string(ring_->hookState) +
-                ", error " + std::to_string(ring_->hookError) + ")";
+        error = ErrorText("the 32-bit rundll32 did not set the watch hook", ring_->hookError);
         return false;
     }
     return true;
@@ -107,12 +101,11 @@ bool WatchChannel::HookByHelper(DWORD threadId, DWORD processId, std::string& er
 
 bool WatchChannel::Take(std::vector<Record>& records, std::string& error) {
     const LONG written = ring_->written;
-    MemoryBarrier();  // the records up to `written` are there
+    MemoryBarrier();  // the records it counts are there
     for (LONG next = ring_->read; next != written; ++next) {
         records.push_back(ring_->records[static_cast<std::uint32_t>(next) % kCapacity]);
         if (records.back().textLength >= kTextCapacity) {
-            error = "a text of " + std::to_string(records.back().textLength) +
-                    " characters, more than the watch channel carries";
+            error = "a text longer than the watch channel carries";
             return false;
         }
     }

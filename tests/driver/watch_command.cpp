@@ -1,14 +1,15 @@
 // Following one update from outside, as it happens: EthBoxVup's progress
-// window and its message boxes, from the moment they are shown until they are
-// gone, and acting on them at given moments as a user would. Nothing is
-// looked at: the watch hook in the program's GUI thread tells every change
-// as it is made (watch_channel.h), however briefly it lasts.
+// window and its message boxes, from when they are shown until they are gone,
+// and acting on them at given moments as a user would. Nothing is looked at:
+// the watch hook in the program's GUI thread tells every change as it is
+// made (watch_channel.h), however briefly it lasts.
 
 #include <windows.h>
 
 #include <algorithm>
-#include <optional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands.h"
@@ -26,64 +27,38 @@ namespace {
 
 constexpr DWORD kDefaultWatchTimeoutMs = 60000;
 
-// What was last printed about the progress window.
-struct ProgressView {
-    std::optional<std::string> rect;
-    std::optional<bool> visible;
-    std::optional<std::wstring> status;
-    std::optional<long long> position;
-    std::optional<bool> cancelEnabled;
-};
-
 struct Followed {
     HWND window;
-    bool isProgress;     // otherwise a message box
-    ProgressView shown;  // progress window only
+    bool isProgress;  // otherwise a message box
+    // Progress window: what was last printed of each fact, as printed.
+    std::map<std::string, std::string> shown;
 };
 
 // A moment to act at: "status=TEXT", "position=N", "cancel=enabled" or
-// "cancel=disabled", "message" (a message box has been read) or "ms=N".
-struct Moment {
-    std::wstring key;
-    std::wstring value;
-};
-
+// "cancel=disabled" (as the watch prints them), "message" (a message box has
+// been read) or "ms=N".
 struct Action {
     enum class Kind { Cancel, Close, Screenshot } kind;
-    Moment moment;
+    std::string key;
+    std::string value;
     std::wstring out;  // screenshots only
     bool done = false;
 };
 
-std::optional<Moment> ReadMoment(const std::wstring& text, std::string& error) {
-    const auto equals = text.find(L'=');
-    Moment moment{text.substr(0, equals),
-                  equals == std::wstring::npos ? L"" : text.substr(equals + 1)};
-    const bool needsValue = moment.key == L"status" || moment.key == L"position" ||
-                            moment.key == L"cancel" || moment.key == L"ms";
-    if ((needsValue && equals == std::wstring::npos) ||
-        (moment.key == L"message" && equals != std::wstring::npos) ||
-        (!needsValue && moment.key != L"message") ||
-        ((moment.key == L"position" || moment.key == L"ms") && !ParseNumber(moment.value))) {
-        error = "not a moment: " + Utf8FromWide(text) +
-                " (status=TEXT, position=N, cancel=enabled|disabled, message, ms=N)";
-        return std::nullopt;
+bool ReadMoment(const std::wstring& text, Action& action, std::string& error) {
+    const std::string moment = Utf8FromWide(text);
+    const auto equals = moment.find('=');
+    action.key = moment.substr(0, equals);
+    action.value = equals == std::string::npos ? "" : moment.substr(equals + 1);
+    const bool number = action.key == "position" || action.key == "ms";
+    if (equals == std::string::npos ? action.key == "message"
+                                    : (number && ParseNumber(text.substr(equals + 1))) ||
+                                          action.key == "status" || action.key == "cancel") {
+        return true;
     }
-    return moment;
-}
-
-std::string IconName(watch_channel::Icon icon) {
-    switch (icon) {
-        case watch_channel::Icon::None:
-            return "none";
-        case watch_channel::Icon::Exclamation:
-            return "exclamation";
-        case watch_channel::Icon::Stop:
-            return "stop";
-        case watch_channel::Icon::Other:
-            break;
-    }
-    return "other";
+    error = "not a moment: " + moment +
+            " (status=TEXT, position=N, cancel=enabled|disabled, message, ms=N)";
+    return false;
 }
 
 class Watch {
@@ -95,8 +70,8 @@ class Watch {
     long long Elapsed() const { return static_cast<long long>(GetTickCount64() - start_); }
     void Print(const std::string& fact) const { PrintAt(GetTickCount64(), fact); }
 
-    // Follows a window from the first record that shows it shown, printing
-    // what changed with the time it changed.
+    // Follows a window from its first record that has it shown, and prints
+    // what changed, at the time it changed.
     void Apply(const Record& record);
     // The program has ended, and its windows with it.
     void AllGone();
@@ -113,11 +88,10 @@ class Watch {
     void PrintAt(ULONGLONG tickMs, const std::string& fact) const {
         PrintLine(std::to_string(static_cast<long long>(tickMs - start_)) + " " + fact);
     }
-    void NoteProgress(ProgressView& shown, const Record& record) const;
+    void NoteProgress(Followed& followed, const Record& record) const;
     void ReadMessageBox(HWND box, const Record& record);
-    bool Holds(const Moment& moment) const;
+    bool Holds(const Action& action) const;
     HWND Progress() const;
-    RECT VisibleArea() const;
     void TakeScreenshot(Action& action);
 
     HWND main_;
@@ -127,31 +101,23 @@ class Watch {
     std::vector<Followed> followed_;
     bool seenAny_ = false;
     bool mainGone_ = false;
-    int messagesRead_ = 0;
+    bool messageRead_ = false;
 };
 
-template <typename T>
-void Note(std::optional<T>& shown, const T& now, const std::string& line,
-          std::vector<std::string>& lines) {
-    if (shown != now) {
-        shown = now;
-        lines.push_back(line);
-    }
-}
-
-void Watch::NoteProgress(ProgressView& shown, const Record& record) const {
-    const RECT rect{record.rect[0], record.rect[1], record.rect[2], record.rect[3]};
-    const std::wstring status = record.text;
-    std::vector<std::string> lines;
-    Note(shown.rect, RectText(rect), "rect=" + RectText(rect), lines);
-    Note(shown.visible, record.visible != 0, "visible=" + std::to_string(record.visible), lines);
-    Note(shown.status, status, "status=" + OneLine(status), lines);
-    Note(shown.position, static_cast<long long>(record.position),
-         "position=" + std::to_string(record.position), lines);
-    Note(shown.cancelEnabled, record.cancelEnabled != 0,
-         std::string("cancel=") + (record.cancelEnabled != 0 ? "enabled" : "disabled"), lines);
-    for (const auto& line : lines) {
-        PrintAt(record.tickMs, line);
+void Watch::NoteProgress(Followed& followed, const Record& record) const {
+    const std::pair<std::string, std::string> facts[] = {
+        {"rect", RectText(record.rect)},
+        {"visible", std::to_string(record.visible)},
+        {"status", OneLine(record.text)},
+        {"position", std::to_string(record.position)},
+        {"cancel", record.cancelEnabled != 0 ? "enabled" : "disabled"},
+    };
+    for (const auto& [key, value] : facts) {
+        const auto shown = followed.shown.find(key);
+        if (shown == followed.shown.end() || shown->second != value) {
+            followed.shown[key] = value;
+            PrintAt(record.tickMs, key + "=" + value);
+        }
     }
 }
 
@@ -165,37 +131,33 @@ void Watch::Apply(const Record& record) {
             PrintAt(record.tickMs, followed->isProgress ? "gone=progress-window" : "gone=message");
             followed_.erase(followed);
         }
-        return;
-    }
-    if (followed != followed_.end()) {
+    } else if (followed != followed_.end()) {
         if (followed->isProgress) {
-            NoteProgress(followed->shown, record);
+            NoteProgress(*followed, record);
         }
-        return;
-    }
-    // Without an address dialog (/ip:), the main window is the progress
-    // window itself, and it is followed like any other.
-    const bool isProgress = record.kind == watch_channel::Kind::Progress;
-    if (record.visible == 0 || record.kind == watch_channel::Kind::Other ||
-        (window == main_ && !isProgress)) {
-        return;
-    }
-    followed_.push_back({window, isProgress, {}});
-    seenAny_ = true;
-    if (isProgress) {
-        PrintAt(record.tickMs, "progress-window=" + HandleText(window));
-        NoteProgress(followed_.back().shown, record);
-    } else {
-        ReadMessageBox(window, record);
+    } else if (record.visible != 0 &&
+               (record.kind == watch_channel::Kind::Progress ||
+                (record.kind == watch_channel::Kind::Dialog && window != main_))) {
+        // Without an address dialog (/ip:), the main window is the progress
+        // window itself, and it is followed like any other.
+        seenAny_ = true;
+        followed_.push_back({window, record.kind == watch_channel::Kind::Progress, {}});
+        if (followed_.back().isProgress) {
+            PrintAt(record.tickMs, "progress-window=" + HandleText(window));
+            NoteProgress(followed_.back(), record);
+        } else {
+            ReadMessageBox(window, record);
+        }
     }
 }
 
 void Watch::ReadMessageBox(HWND box, const Record& record) {
-    PrintAt(record.tickMs,
-            "message icon=" + IconName(record.icon) + " text=" + OneLine(record.text));
-    ++messagesRead_;
+    static const char* const icons[] = {"none", "exclamation", "stop", "other"};
+    PrintAt(record.tickMs, std::string("message icon=") + icons[static_cast<int>(record.icon) & 3] +
+                               " text=" + OneLine(record.text));
+    messageRead_ = true;
     for (auto& action : actions_) {
-        if (!action.done && action.kind == Action::Kind::Screenshot && Holds(action.moment)) {
+        if (!action.done && action.kind == Action::Kind::Screenshot && Holds(action)) {
             TakeScreenshot(action);
         }
     }
@@ -222,27 +184,17 @@ HWND Watch::Progress() const {
     return nullptr;
 }
 
-bool Watch::Holds(const Moment& moment) const {
-    if (moment.key == L"ms") {
-        return Elapsed() >= *ParseNumber(moment.value);
+bool Watch::Holds(const Action& action) const {
+    if (action.key == "ms") {
+        return Elapsed() >= std::stoll(action.value, nullptr, 0);
     }
-    if (moment.key == L"message") {
-        return messagesRead_ > 0;
+    if (action.key == "message") {
+        return messageRead_;
     }
     for (const auto& followed : followed_) {
-        if (!followed.isProgress) {
-            continue;
-        }
-        const ProgressView& shown = followed.shown;
-        if (moment.key == L"status") {
-            return shown.status == moment.value;
-        }
-        if (moment.key == L"position") {
-            return shown.position == ParseNumber(moment.value);
-        }
-        if (moment.key == L"cancel") {
-            return shown.cancelEnabled &&
-                   (*shown.cancelEnabled ? L"enabled" : L"disabled") == moment.value;
+        const auto shown = followed.shown.find(action.key);
+        if (shown != followed.shown.end()) {
+            return shown->second == action.value;
         }
     }
     return false;
@@ -251,44 +203,36 @@ bool Watch::Holds(const Moment& moment) const {
 DWORD Watch::UntilNextMoment() const {
     long long until = INFINITE;
     for (const auto& action : actions_) {
-        if (!action.done && action.moment.key == L"ms") {
-            until = std::min(until, std::max(0LL, *ParseNumber(action.moment.value) - Elapsed()));
+        if (!action.done && action.key == "ms") {
+            until =
+                std::min(until, std::max(0LL, std::stoll(action.value, nullptr, 0) - Elapsed()));
         }
     }
     return static_cast<DWORD>(until);
 }
 
-RECT Watch::VisibleArea() const {
+// A picture of our windows on the screen: the progress window and any box.
+void Watch::TakeScreenshot(Action& action) {
+    action.done = true;
     RECT area{};
     for (const auto& followed : followed_) {
         RECT rect{};
+        RepaintNow(followed.window, AnswerTimeoutMs());
         if (IsWindowVisible(followed.window) && GetWindowRect(followed.window, &rect)) {
             UnionRect(&area, &area, &rect);
         }
     }
-    return area;
-}
-
-void Watch::TakeScreenshot(Action& action) {
-    action.done = true;
-    for (const auto& followed : followed_) {
-        RepaintNow(followed.window, AnswerTimeoutMs());
-    }
-    const ScreenPicture picture = CaptureScreen(VisibleArea());
-    if (picture.pixels.empty() || !WriteBmp(WindowsPathFromHost(action.out), picture)) {
-        Print("screenshot-failed=" + Utf8FromWide(action.out));
-        return;
-    }
-    Print("screenshot=" + Utf8FromWide(action.out));
+    const ScreenPicture picture = CaptureScreen(area);
+    const bool saved =
+        !picture.pixels.empty() && WriteBmp(WindowsPathFromHost(action.out), picture);
+    Print((saved ? "screenshot=" : "screenshot-failed=") + Utf8FromWide(action.out));
 }
 
 void Watch::Act() {
     for (auto& action : actions_) {
-        if (action.done || !Holds(action.moment)) {
-            continue;
-        }
         HWND progress = Progress();
-        if (progress == nullptr && action.kind != Action::Kind::Screenshot) {
+        if (action.done || !Holds(action) ||
+            (progress == nullptr && action.kind != Action::Kind::Screenshot)) {
             continue;  // not yet, or no longer: nothing to click
         }
         switch (action.kind) {
@@ -304,7 +248,7 @@ void Watch::Act() {
                 Print("action=close");
                 break;
             case Action::Kind::Screenshot:
-                if (action.moment.key != L"message") {  // those are taken with the box
+                if (action.key != "message") {  // those are taken with the box
                     TakeScreenshot(action);
                 }
                 break;
@@ -313,33 +257,29 @@ void Watch::Act() {
 }
 
 bool ReadActions(const Arguments& arguments, std::vector<Action>& actions, std::string& error) {
-    const auto add = [&](Action::Kind kind, const std::wstring& when, std::wstring out) {
-        const auto moment = ReadMoment(when, error);
-        if (moment) {
-            actions.push_back({kind, *moment, std::move(out)});
-        }
-        return moment.has_value();
-    };
-    for (const auto& when : arguments.Values(L"cancel-at")) {
-        if (!add(Action::Kind::Cancel, when, {})) {
-            return false;
-        }
-    }
-    for (const auto& when : arguments.Values(L"close-at")) {
-        if (!add(Action::Kind::Close, when, {})) {
-            return false;
-        }
-    }
-    const auto moments = arguments.Values(L"screenshot-at");
     const auto outs = arguments.Values(L"screenshot-out");
-    if (moments.size() != outs.size()) {
+    const std::pair<const wchar_t*, Action::Kind> options[] = {
+        {L"cancel-at", Action::Kind::Cancel},
+        {L"close-at", Action::Kind::Close},
+        {L"screenshot-at", Action::Kind::Screenshot},
+    };
+    for (const auto& [option, kind] : options) {
+        for (const auto& when : arguments.Values(option)) {
+            actions.push_back({kind, {}, {}, {}});
+            if (!ReadMoment(when, actions.back(), error)) {
+                return false;
+            }
+        }
+    }
+    const auto screenshots = static_cast<std::size_t>(std::count_if(
+        actions.begin(), actions.end(),
+        [](const Action& action) { return action.kind == Action::Kind::Screenshot; }));
+    if (screenshots != outs.size()) {
         error = "each --screenshot-at needs its --screenshot-out FILE.bmp";
         return false;
     }
-    for (std::size_t i = 0; i < moments.size(); ++i) {
-        if (!add(Action::Kind::Screenshot, moments[i], outs[i])) {
-            return false;
-        }
+    for (std::size_t i = 0; i < screenshots; ++i) {
+        actions[actions.size() - screenshots + i].out = outs[i];
     }
     return true;
 }
@@ -384,8 +324,7 @@ int WatchCommand(const Arguments& arguments, HWND main) {
         watch.Print("action=click-start");
     }
     std::vector<Record> records;
-    bool programEnded = false;
-    for (;;) {
+    for (bool programEnded = false;;) {
         records.clear();
         if (!channel.Take(records, error)) {
             return Fail(error);

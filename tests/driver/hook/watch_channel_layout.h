@@ -1,10 +1,10 @@
 #pragma once
 
-// The channel through which the watch hook, running in the GUI thread of the
-// program the driver watches, tells the driver what changed there: a ring of
-// records in memory shared under a name made from the program's process id,
-// and an event set after each record. 64-bit and 32-bit code share it (the
-// driver is 64-bit, the program either), so every field has a fixed size.
+// The channel through which the watch hook, in the GUI thread of the program
+// the driver watches, tells the driver what changed there: a ring of records
+// in memory shared under a name made of the program's process id, and an
+// event set after each record. The driver is 64-bit and the program either,
+// so every field has the same size and place in both.
 
 #include <windows.h>
 
@@ -21,28 +21,28 @@ enum class Event : std::uint32_t {
 };
 
 enum class Kind : std::uint32_t {
-    Progress,  // a window with the status text and the bar
-    Dialog,    // any other dialog: a message box, or the address dialog
     Other,
+    Progress,  // the status text 1003 and the bar 1051
+    Dialog,    // any other dialog: a message box, the address dialog
 };
 
 enum class Icon : std::uint32_t { None, Exclamation, Stop, Other };
 
-constexpr std::uint32_t kTextCapacity = 1024;  // UTF-16 units, the terminating zero included
+constexpr std::uint32_t kTextCapacity = 1024;  // UTF-16 units, the ending zero included
 
-// A top-level window as its own thread saw it right after the message.
+// A top-level window as its own thread saw it right after a message.
 struct Record {
-    std::uint64_t tickMs;  // GetTickCount64, one clock for every process
+    std::uint64_t tickMs;  // GetTickCount64: one clock for every process
     std::uint32_t window;  // handles fit in 32 bits in either architecture
     Event event;
     Kind kind;
     std::int32_t position;        // Progress: the bar
     std::uint32_t cancelEnabled;  // Progress: 中止
     std::uint32_t visible;
-    std::int32_t rect[4];         // left, top, right, bottom
+    RECT rect;
     Icon icon;                    // Dialog
-    std::uint32_t textLength;     // the whole text's, which may not fit
-    wchar_t text[kTextCapacity];  // Progress: the status; Dialog: its message
+    std::uint32_t textLength;     // Progress: the status; Dialog: the message
+    wchar_t text[kTextCapacity];  // as much of it as fits
 };
 static_assert(sizeof(Record) == 2104, "one layout for 32-bit and 64-bit code");
 
@@ -52,8 +52,8 @@ struct Ring {
     volatile LONG written;    // by the hook
     volatile LONG read;       // by the driver
     volatile LONG lost;       // records the ring had no room for
-    volatile LONG hookState;  // by a helper of the other architecture: 1 set, -1 failed
-    volatile LONG hookError;  // GetLastError of a failed SetWindowsHookEx
+    volatile LONG hookState;  // by a hook set for the driver by rundll32: 1 set, -1 failed
+    volatile LONG hookError;  // then its GetLastError
     LONG reserved;
     Record records[kCapacity];
 };
@@ -67,7 +67,7 @@ inline std::wstring ReadyEventName(DWORD processId) {
     return L"EthBoxWatchReady-" + std::to_wstring(processId);
 }
 
-// Sent by the driver to a window of the watched thread: the hook answers it
+// Sent by the driver to a window of the watched thread, the hook answers it
 // with a Present record for every top-level window of that thread.
 inline UINT SnapshotMessage() {
     return RegisterWindowMessageW(L"EthBoxWatchSnapshot");
