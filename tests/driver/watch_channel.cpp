@@ -99,17 +99,21 @@ bool WatchChannel::HookByHelper(DWORD threadId, DWORD processId, std::string& er
     return true;
 }
 
+// Until the ring is empty: the hook wakes the driver only for a record
+// written after it had read all the others, and one written while it read
+// them must be found now, before it waits again.
 bool WatchChannel::Take(std::vector<Record>& records, std::string& error) {
-    const LONG written = ring_->written;
-    MemoryBarrier();  // the records it counts are there
-    for (LONG next = ring_->read; next != written; ++next) {
-        records.push_back(ring_->records[static_cast<std::uint32_t>(next) % kCapacity]);
-        if (records.back().textLength >= kTextCapacity) {
-            error = "a text longer than the watch channel carries";
-            return false;
+    for (LONG written = ring_->written; written != ring_->read; written = ring_->written) {
+        MemoryBarrier();  // the records it counts are there
+        for (LONG next = ring_->read; next != written; ++next) {
+            records.push_back(ring_->records[static_cast<std::uint32_t>(next) % kCapacity]);
+            if (records.back().textLength >= kTextCapacity) {
+                error = "a text longer than the watch channel carries";
+                return false;
+            }
         }
+        InterlockedExchange(&ring_->read, written);  // a barrier, before written is read again
     }
-    InterlockedExchange(&ring_->read, written);
     if (ring_->lost != 0) {
         error = "the watch fell behind: " + std::to_string(ring_->lost) +
                 " changes found no room in its channel";

@@ -50,10 +50,18 @@ BOOL CALLBACK NoteMessageControl(HWND child, LPARAM context) {
     return TRUE;
 }
 
+// A message the hook sent would go through the hooks again, and so to the
+// server, at each change: the control's own procedure answers it instead,
+// in this thread, as SendMessage would.
+LRESULT Ask(HWND control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    const auto procedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_WNDPROC));
+    return procedure != nullptr ? CallWindowProcW(procedure, control, message, wParam, lParam) : 0;
+}
+
 // Icon handles mean something only in the process that loaded them: here,
 // next to the system's icons as this process loads them, they tell the icon.
 Icon IconOf(HWND control) {
-    const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+    const auto icon = reinterpret_cast<HICON>(Ask(control, STM_GETICON));
     return control == nullptr || icon == nullptr         ? Icon::None
            : icon == LoadIconW(nullptr, IDI_EXCLAMATION) ? Icon::Exclamation
            : icon == LoadIconW(nullptr, IDI_HAND)        ? Icon::Stop
@@ -81,7 +89,7 @@ void Fill(Record& record, HWND window, Event event) {
     record.event = event;
     if (progress != nullptr) {
         record.kind = Kind::Progress;
-        record.position = static_cast<std::int32_t>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+        record.position = static_cast<std::int32_t>(Ask(bar, PBM_GETPOS));
         record.cancelEnabled = IsWindowEnabled(cancel) ? 1 : 0;
     } else if (GetClassNameW(window, className, 8) && lstrcmpW(className, L"#32770") == 0) {
         HWND controls[2] = {};
@@ -94,8 +102,9 @@ void Fill(Record& record, HWND window, Event event) {
     GetWindowRect(window, &record.rect);
     if (record.kind != Kind::Other && text != nullptr) {
         // A text that fills the record may have been cut: the driver refuses it.
-        const int copied = GetWindowTextW(text, record.text, static_cast<int>(kTextCapacity));
-        record.textLength = copied + 1 < static_cast<int>(kTextCapacity) ? copied : kTextCapacity;
+        const auto copied = static_cast<std::uint32_t>(
+            Ask(text, WM_GETTEXT, kTextCapacity, reinterpret_cast<LPARAM>(record.text)));
+        record.textLength = copied + 1 < kTextCapacity ? copied : kTextCapacity;
     }
     if (event == Event::Destroyed && window == progress) {
         progress = nullptr;  // its handle may go to another window
@@ -111,11 +120,16 @@ void Write(HWND window, Event event) {
     const LONG written = ring.written;
     if (static_cast<std::uint32_t>(written - ring.read) >= kCapacity) {
         InterlockedIncrement(&ring.lost);
-    } else {
-        Fill(ring.records[static_cast<std::uint32_t>(written) % kCapacity], window, event);
-        InterlockedExchange(&ring.written, written + 1);  // a barrier: the record comes first
+        SetEvent(channel.ready);
+        return;
     }
-    SetEvent(channel.ready);
+    Fill(ring.records[static_cast<std::uint32_t>(written) % kCapacity], window, event);
+    InterlockedExchange(&ring.written, written + 1);  // a barrier: the record comes first
+    // A driver that had read everything before this record may be waiting
+    // for it; one still reading finds it before it waits (WatchChannel::Take).
+    if (ring.read == written) {
+        SetEvent(channel.ready);
+    }
 }
 
 BOOL CALLBACK WritePresent(HWND window, LPARAM) {
