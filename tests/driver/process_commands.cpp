@@ -4,11 +4,12 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "output.h"
 #include "program_start.h"
-#include "window_search.h"
+#include "watch_channel.h"
 
 // launch --app PATH [--cmdline LINE] [--wait [--timeout MS] [--watch-windows]]
 // Starts PATH (a Linux path is translated under Wine) with LINE as its whole
@@ -16,38 +17,55 @@
 // (default: the quoted path). Prints pid=N. With --wait, waits for the end
 // (default time-out 10000 ms; past it the program is ended and the command
 // fails) and prints exit-code=N as the signed 32-bit value; --watch-windows
-// also prints windows-seen=N, the number of visible top-level windows the
-// program showed while it ran.
+// also prints windows-seen=N, the number of top-level windows its first
+// thread showed while it ran, told by the watch hook, set before that thread
+// runs: a window shown for a moment counts too.
 int LaunchCommand(const Arguments& arguments, HWND) {
     std::string error;
+    const bool watching = arguments.Has(L"wait") && arguments.Has(L"watch-windows");
     const auto program = ReadProgramStart(arguments, error);
     const PROCESS_INFORMATION process =
-        program ? StartProgram(*program, error) : PROCESS_INFORMATION{};
+        program ? StartProgram(*program, error, watching) : PROCESS_INFORMATION{};
     if (process.hProcess == nullptr) {
         return Fail(error);
     }
     PrintLine("pid=" + std::to_string(process.dwProcessId));
+    WatchChannel channel;
+    if (watching && !channel.Connect(process.hProcess, process.dwThreadId, error)) {
+        TerminateProcess(process.hProcess, 1);
+        return Fail(error);
+    }
+    if (watching) {
+        ResumeThread(process.hThread);
+        CloseHandle(process.hThread);
+    }
     if (!arguments.Has(L"wait")) {
         CloseHandle(process.hProcess);
         return 0;
     }
 
-    WindowSelector itsWindows;  // visible top-level windows of any class
-    itsWindows.className.clear();
-    itsWindows.processId = process.dwProcessId;
-    std::set<HWND> seen;
-    const bool watching = arguments.Has(L"watch-windows");
+    std::set<std::uint32_t> shown;
+    std::vector<watch_channel::Record> records;
     const long long timeout = arguments.WaitMs(L"timeout", 10000);
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout);
-    DWORD waited = WAIT_TIMEOUT;
-    while (waited == WAIT_TIMEOUT && GetTickCount64() < deadline) {
-        if (watching) {
-            const auto visible = MatchingWindows(itsWindows);
-            seen.insert(visible.begin(), visible.end());
+    const HANDLE handles[] = {process.hProcess, channel.Ready()};
+    DWORD woken = WAIT_TIMEOUT;
+    do {
+        const ULONGLONG now = GetTickCount64();
+        woken = now >= deadline ? WAIT_TIMEOUT
+                                : WaitForMultipleObjects(watching ? 2 : 1, handles, FALSE,
+                                                         static_cast<DWORD>(deadline - now));
+        if (watching && !channel.Take(records, error)) {
+            TerminateProcess(process.hProcess, 1);
+            return Fail(error);
         }
-        waited = WaitForSingleObject(process.hProcess, kPollMs);
+    } while (woken == WAIT_OBJECT_0 + 1);  // a record: the program and the time go on
+    for (const auto& record : records) {
+        if (record.visible != 0) {
+            shown.insert(record.window);
+        }
     }
-    if (waited != WAIT_OBJECT_0) {
+    if (woken != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hProcess);
         return Fail("the program did not end within " + std::to_string(timeout) +
@@ -58,7 +76,7 @@ int LaunchCommand(const Arguments& arguments, HWND) {
     CloseHandle(process.hProcess);
     PrintLine("exit-code=" + std::to_string(static_cast<long>(static_cast<LONG>(exitCode))));
     if (watching) {
-        PrintLine("windows-seen=" + std::to_string(seen.size()));
+        PrintLine("windows-seen=" + std::to_string(shown.size()));
     }
     return 0;
 }

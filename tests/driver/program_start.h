@@ -18,6 +18,8 @@ struct ProgramStart {
 std::optional<ProgramStart> ReadProgramStart(const Arguments& arguments, std::string& error);
 
 // Starts it with exactly that command line, byte for byte what its
-// GetCommandLine returns. The process and its id (the thread's handle is
-// closed already), or a null handle with `error` set.
-PROCESS_INFORMATION StartProgram(const ProgramStart& program, std::string& error);
+// GetCommandLine returns; `suspended`, its first thread waits for a
+// ResumeThread. The process and its ids (the thread's handle is closed
+// already unless suspended), or a null handle with `error` set.
+PROCESS_INFORMATION StartProgram(const ProgramStart& program, std::string& error,
+                                 bool suspended = false);

@@ -8,14 +8,6 @@ std::size_t StrideOf(const BITMAPINFOHEADER& header) {
 
 }  // namespace
 
-void ScreenPicture::ColourAt(int x, int y, int& red, int& green, int& blue) const {
-    const std::size_t row = static_cast<std::size_t>(Height() - 1 - y);
-    const std::uint8_t* pixel = &pixels[row * StrideOf(header) + static_cast<std::size_t>(x) * 3];
-    blue = pixel[0];
-    green = pixel[1];
-    red = pixel[2];
-}
-
 ScreenPicture CaptureScreen(const RECT& area) {
     ScreenPicture picture;
     if (area.right <= area.left || area.bottom <= area.top) {

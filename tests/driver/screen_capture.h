@@ -12,11 +12,6 @@
 struct ScreenPicture {
     BITMAPINFOHEADER header{};
     std::vector<std::uint8_t> pixels;
-
-    int Width() const { return header.biWidth; }
-    int Height() const { return header.biHeight; }
-    // Red, green and blue of the pixel at (x, y), counted from the top left.
-    void ColourAt(int x, int y, int& red, int& green, int& blue) const;
 };
 
 // Empty pixels when the area is empty or the screen cannot be read.

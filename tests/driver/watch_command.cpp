@@ -1,318 +1,255 @@
 // Following one update from outside, as it happens: EthBoxVup's progress
-// window and its message boxes, from the moment they appear until they are
-// gone, and acting on them at given moments as a user would.
+// window and its message boxes, from when they are shown until they are gone,
+// and acting on them at given moments as a user would. Nothing is looked at:
+// the watch hook in the program's GUI thread tells every change as it is
+// made (watch_channel.h), however briefly it lasts.
 
 #include <windows.h>
 
-#include <commctrl.h>
-
-#include <optional>
+#include <algorithm>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands.h"
 #include "host_path.h"
-#include "message_icon.h"
 #include "output.h"
 #include "program_windows.h"
 #include "screen_capture.h"
+#include "watch_channel.h"
 #include "window_search.h"
 #include "window_text.h"
 
+using watch_channel::Record;
+
 namespace {
 
-// Reads of the program's controls while it runs: short, because right after a
-// message box is dismissed its thread does not answer for a while (about 2 s
-// under Xvfb without a window manager), and the watch must go on meanwhile.
-constexpr UINT kReadTimeoutMs = 100;
 constexpr DWORD kDefaultWatchTimeoutMs = 60000;
-constexpr DWORD kDefaultWatchPollMs = 10;
-
-// What was last printed about the progress window.
-struct ProgressView {
-    std::optional<std::wstring> status;
-    std::optional<long long> position;
-    std::optional<bool> cancelEnabled;
-    std::optional<bool> visible;
-    std::optional<std::string> rect;
-};
 
 struct Followed {
     HWND window;
-    bool isProgress;     // otherwise a message box
-    ProgressView shown;  // progress window only
-    bool read = false;   // message box: its text and icon have been printed
+    bool isProgress;  // otherwise a message box
+    // Progress window: what was last printed of each fact, as printed.
+    std::map<std::string, std::string> shown;
 };
 
 // A moment to act at: "status=TEXT", "position=N", "cancel=enabled" or
-// "cancel=disabled", "message" (a message box has been read) or "ms=N".
-struct Moment {
-    std::wstring key;
-    std::wstring value;
-};
-
+// "cancel=disabled" (as the watch prints them), "message" (a message box has
+// been read) or "ms=N".
 struct Action {
     enum class Kind { Cancel, Close, Screenshot } kind;
-    Moment moment;
+    std::string key;
+    std::string value;
     std::wstring out;  // screenshots only
     bool done = false;
 };
 
-std::optional<Moment> ReadMoment(const std::wstring& text, std::string& error) {
-    const auto equals = text.find(L'=');
-    Moment moment{text.substr(0, equals),
-                  equals == std::wstring::npos ? L"" : text.substr(equals + 1)};
-    const bool needsValue = moment.key == L"status" || moment.key == L"position" ||
-                            moment.key == L"cancel" || moment.key == L"ms";
-    if ((needsValue && equals == std::wstring::npos) ||
-        (moment.key == L"message" && equals != std::wstring::npos) ||
-        (!needsValue && moment.key != L"message") ||
-        ((moment.key == L"position" || moment.key == L"ms") && !ParseNumber(moment.value))) {
-        error = "not a moment: " + Utf8FromWide(text) +
-                " (status=TEXT, position=N, cancel=enabled|disabled, message, ms=N)";
-        return std::nullopt;
+bool ReadMoment(const std::wstring& text, Action& action, std::string& error) {
+    const std::string moment = Utf8FromWide(text);
+    const auto equals = moment.find('=');
+    action.key = moment.substr(0, equals);
+    action.value = equals == std::string::npos ? "" : moment.substr(equals + 1);
+    const bool number = action.key == "position" || action.key == "ms";
+    if (equals == std::string::npos ? action.key == "message"
+                                    : (number && ParseNumber(text.substr(equals + 1))) ||
+                                          action.key == "status" || action.key == "cancel") {
+        return true;
     }
-    return moment;
-}
-
-std::optional<long long> ProgressPosition(HWND bar) {
-    DWORD_PTR position = 0;
-    if (bar == nullptr ||
-        !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs, &position)) {
-        return std::nullopt;
-    }
-    return static_cast<long long>(static_cast<LONG_PTR>(position));
+    error = "not a moment: " + moment +
+            " (status=TEXT, position=N, cancel=enabled|disabled, message, ms=N)";
+    return false;
 }
 
 class Watch {
   public:
-    Watch(HWND mainWindow, DWORD processId) : main_(mainWindow) {
-        ours_.title = WindowTitle(mainWindow);
-        ours_.processId = processId;
-    }
+    Watch(HWND mainWindow, std::vector<Action> actions, bool dismiss)
+        : main_(mainWindow), actions_(std::move(actions)), dismiss_(dismiss) {}
 
     void StartClock() { start_ = GetTickCount64(); }
-    ULONGLONG Elapsed() const { return GetTickCount64() - start_; }
+    long long Elapsed() const { return static_cast<long long>(GetTickCount64() - start_); }
+    void Print(const std::string& fact) const { PrintAt(GetTickCount64(), fact); }
 
-    void Print(const std::string& fact) const { PrintLine(std::to_string(Elapsed()) + " " + fact); }
-
-    // One look at the program's windows: notes new ones, prints what changed,
-    // reads and (if asked) dismisses message boxes. True while any is there.
-    bool Look(bool dismiss, std::vector<Action>& actions);
+    // Follows a window from its first record that has it shown, and prints
+    // what changed, at the time it changed.
+    void Apply(const Record& record);
+    // The program has ended, and its windows with it.
+    void AllGone();
+    // Acts at the moments that hold now, each action once.
+    void Act();
+    // Milliseconds until the next ms= moment, or INFINITE.
+    DWORD UntilNextMoment() const;
 
     bool SeenAny() const { return seenAny_; }
-
-    // The state a moment is compared with.
-    bool Holds(const Moment& moment) const;
-
-    // Everything of ours on the screen now: the progress window and the boxes.
-    RECT VisibleArea() const;
-    void TakeScreenshot(Action& action);
-
-    HWND Progress() const {
-        for (const auto& followed : followed_) {
-            if (followed.isProgress) {
-                return followed.window;
-            }
-        }
-        return nullptr;
-    }
+    bool AnyFollowed() const { return !followed_.empty(); }
+    bool MainGone() const { return mainGone_; }
 
   private:
-    void NoteNewWindows();
-    void LookAtProgress(Followed& followed);
-    void ReadMessageBox(HWND box, bool dismiss, std::vector<Action>& actions);
+    void PrintAt(ULONGLONG tickMs, const std::string& fact) const {
+        PrintLine(std::to_string(static_cast<long long>(tickMs - start_)) + " " + fact);
+    }
+    void NoteProgress(Followed& followed, const Record& record) const;
+    void ReadMessageBox(HWND box, const Record& record);
+    bool Holds(const Action& action) const;
+    HWND Progress() const;
+    void TakeScreenshot(Action& action);
 
     HWND main_;
-    WindowSelector ours_;  // the visible dialogs of its process with its caption
+    std::vector<Action> actions_;
+    bool dismiss_;
     ULONGLONG start_ = 0;
     std::vector<Followed> followed_;
     bool seenAny_ = false;
-    int messagesRead_ = 0;
+    bool mainGone_ = false;
+    bool messageRead_ = false;
 };
 
-void Watch::NoteNewWindows() {
-    for (HWND window : MatchingWindows(ours_)) {
-        // Without an address dialog (/ip:), SEL is the progress window itself,
-        // and it is followed like any other.
-        bool known = window == main_ && !IsProgressWindow(main_);
-        for (const auto& followed : followed_) {
-            known = known || followed.window == window;
+void Watch::NoteProgress(Followed& followed, const Record& record) const {
+    const std::pair<std::string, std::string> facts[] = {
+        {"rect", RectText(record.rect)},
+        {"visible", std::to_string(record.visible)},
+        {"status", OneLine(record.text)},
+        {"position", std::to_string(record.position)},
+        {"cancel", record.cancelEnabled != 0 ? "enabled" : "disabled"},
+    };
+    for (const auto& [key, value] : facts) {
+        const auto shown = followed.shown.find(key);
+        if (shown == followed.shown.end() || shown->second != value) {
+            followed.shown[key] = value;
+            PrintAt(record.tickMs, key + "=" + value);
         }
-        if (known) {
-            continue;
+    }
+}
+
+void Watch::Apply(const Record& record) {
+    HWND window = static_cast<HWND>(ULongToHandle(record.window));
+    const auto followed = std::find_if(followed_.begin(), followed_.end(),
+                                       [&](const Followed& one) { return one.window == window; });
+    if (record.event == watch_channel::Event::Destroyed) {
+        mainGone_ = mainGone_ || window == main_;
+        if (followed != followed_.end()) {
+            PrintAt(record.tickMs, followed->isProgress ? "gone=progress-window" : "gone=message");
+            followed_.erase(followed);
         }
-        const bool isProgress = IsProgressWindow(window);
-        followed_.push_back({window, isProgress, {}, false});
+    } else if (followed != followed_.end()) {
+        if (followed->isProgress) {
+            NoteProgress(*followed, record);
+        }
+    } else if (record.visible != 0 &&
+               (record.kind == watch_channel::Kind::Progress ||
+                (record.kind == watch_channel::Kind::Dialog && window != main_))) {
+        // Without an address dialog (/ip:), the main window is the progress
+        // window itself, and it is followed like any other.
         seenAny_ = true;
-        if (isProgress) {
-            Print("progress-window=" + HandleText(window));
+        followed_.push_back({window, record.kind == watch_channel::Kind::Progress, {}});
+        if (followed_.back().isProgress) {
+            PrintAt(record.tickMs, "progress-window=" + HandleText(window));
+            NoteProgress(followed_.back(), record);
+        } else {
+            ReadMessageBox(window, record);
         }
     }
 }
 
-void Watch::LookAtProgress(Followed& followed) {
-    HWND window = followed.window;
-    ProgressView& shown = followed.shown;
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    const std::string rectText = RectText(rect);
-    if (shown.rect != rectText) {
-        shown.rect = rectText;
-        Print("rect=" + rectText);
-    }
-    const bool visible = IsWindowVisible(window) != FALSE;
-    if (shown.visible != visible) {
-        shown.visible = visible;
-        Print(std::string("visible=") + (visible ? "1" : "0"));
-    }
-    // Read in the reverse of the order in which the program changes them
-    // (status text, then the bar, then 中止), printed in that order: a change
-    // that happens between two reads then shows up on the next look, never
-    // ahead of a change the program made before it.
-    HWND cancel = FindControl(window, IDC_ABORT_BUTTON);
-    const bool enabled = cancel != nullptr && IsWindowEnabled(cancel);
-    const auto position = ProgressPosition(FindControl(window, IDC_PROGRESS_BAR));
-    const auto status = ControlText(FindControl(window, IDC_STATUS_TEXT), kReadTimeoutMs);
-    if (status && shown.status != *status) {
-        shown.status = *status;
-        Print("status=" + OneLine(*status));
-    }
-    if (position && shown.position != *position) {
-        shown.position = *position;
-        Print("position=" + std::to_string(*position));
-    }
-    if (shown.cancelEnabled != enabled) {
-        shown.cancelEnabled = enabled;
-        Print(std::string("cancel=") + (enabled ? "enabled" : "disabled"));
-    }
-}
-
-void Watch::ReadMessageBox(HWND box, bool dismiss, std::vector<Action>& actions) {
-    // The icon is read from the screen, so the box must have been painted:
-    // read until two readings a little apart agree, for a second at most
-    // (scaled, as every wait is).
-    std::string icon;
-    for (long long attempt = 0; attempt < 20 * WaitScale(); ++attempt) {
-        RepaintNow(box, AnswerTimeoutMs());
-        Sleep(50);
-        const std::string reading = MessageIconKind(box);
-        if (reading == icon) {
-            break;
-        }
-        icon = reading;
-    }
-    const auto text = ControlText(FindControl(box, kMessageTextId));
-    Print("message icon=" + icon + " text=" + (text ? OneLine(*text) : "?"));
-    ++messagesRead_;
-    for (auto& action : actions) {
-        if (!action.done && action.kind == Action::Kind::Screenshot && Holds(action.moment)) {
+void Watch::ReadMessageBox(HWND box, const Record& record) {
+    static const char* const icons[] = {"none", "exclamation", "stop", "other"};
+    PrintAt(record.tickMs, std::string("message icon=") + icons[static_cast<int>(record.icon) & 3] +
+                               " text=" + OneLine(record.text));
+    messageRead_ = true;
+    for (auto& action : actions_) {
+        if (!action.done && action.kind == Action::Kind::Screenshot && Holds(action)) {
             TakeScreenshot(action);
         }
     }
-    if (dismiss) {
+    if (dismiss_) {
         PressMessageBoxButton(box);
         Print("action=dismiss");
     }
 }
 
-bool Watch::Look(bool dismiss, std::vector<Action>& actions) {
-    NoteNewWindows();
-    for (auto it = followed_.begin(); it != followed_.end();) {
-        if (!IsWindow(it->window)) {
-            Print(it->isProgress ? "gone=progress-window" : "gone=message");
-            it = followed_.erase(it);
-            continue;
-        }
-        ++it;
+void Watch::AllGone() {
+    for (const auto& followed : followed_) {
+        Print(followed.isProgress ? "gone=progress-window" : "gone=message");
     }
-    // Indexes, not iterators: reading a box may let new windows be noted.
-    for (std::size_t i = 0; i < followed_.size(); ++i) {
-        if (followed_[i].isProgress) {
-            LookAtProgress(followed_[i]);
-        } else if (!followed_[i].read) {
-            followed_[i].read = true;
-            ReadMessageBox(followed_[i].window, dismiss, actions);
-        }
-    }
-    return !followed_.empty();
+    followed_.clear();
+    mainGone_ = true;
 }
 
-bool Watch::Holds(const Moment& moment) const {
-    if (moment.key == L"ms") {
-        return static_cast<long long>(Elapsed()) >= *ParseNumber(moment.value);
+HWND Watch::Progress() const {
+    for (const auto& followed : followed_) {
+        if (followed.isProgress) {
+            return followed.window;
+        }
     }
-    if (moment.key == L"message") {
-        return messagesRead_ > 0;
+    return nullptr;
+}
+
+bool Watch::Holds(const Action& action) const {
+    if (action.key == "ms") {
+        return Elapsed() >= std::stoll(action.value, nullptr, 0);
+    }
+    if (action.key == "message") {
+        return messageRead_;
     }
     for (const auto& followed : followed_) {
-        if (!followed.isProgress) {
-            continue;
-        }
-        const ProgressView& shown = followed.shown;
-        if (moment.key == L"status") {
-            return shown.status == moment.value;
-        }
-        if (moment.key == L"position") {
-            return shown.position == ParseNumber(moment.value);
-        }
-        if (moment.key == L"cancel") {
-            return shown.cancelEnabled &&
-                   (*shown.cancelEnabled ? L"enabled" : L"disabled") == moment.value;
+        const auto shown = followed.shown.find(action.key);
+        if (shown != followed.shown.end()) {
+            return shown->second == action.value;
         }
     }
     return false;
 }
 
-RECT Watch::VisibleArea() const {
+DWORD Watch::UntilNextMoment() const {
+    long long until = INFINITE;
+    for (const auto& action : actions_) {
+        if (!action.done && action.key == "ms") {
+            until =
+                std::min(until, std::max(0LL, std::stoll(action.value, nullptr, 0) - Elapsed()));
+        }
+    }
+    return static_cast<DWORD>(until);
+}
+
+// A picture of our windows on the screen: the progress window and any box.
+void Watch::TakeScreenshot(Action& action) {
+    action.done = true;
     RECT area{};
     for (const auto& followed : followed_) {
         RECT rect{};
+        RepaintNow(followed.window, AnswerTimeoutMs());
         if (IsWindowVisible(followed.window) && GetWindowRect(followed.window, &rect)) {
             UnionRect(&area, &area, &rect);
         }
     }
-    return area;
+    const ScreenPicture picture = CaptureScreen(area);
+    const bool saved =
+        !picture.pixels.empty() && WriteBmp(WindowsPathFromHost(action.out), picture);
+    Print((saved ? "screenshot=" : "screenshot-failed=") + Utf8FromWide(action.out));
 }
 
-void Watch::TakeScreenshot(Action& action) {
-    action.done = true;
-    for (const auto& followed : followed_) {
-        RepaintNow(followed.window, kReadTimeoutMs);
-    }
-    const ScreenPicture picture = CaptureScreen(VisibleArea());
-    if (picture.pixels.empty() || !WriteBmp(WindowsPathFromHost(action.out), picture)) {
-        Print("screenshot-failed=" + Utf8FromWide(action.out));
-        return;
-    }
-    Print("screenshot=" + Utf8FromWide(action.out));
-}
-
-// Acts on the progress window at the moments asked for, each action once.
-void ActAtMoments(Watch& watch, std::vector<Action>& actions) {
-    for (auto& action : actions) {
-        if (action.done || !watch.Holds(action.moment)) {
-            continue;
-        }
-        HWND progress = watch.Progress();
-        if (progress == nullptr && action.kind != Action::Kind::Screenshot) {
+void Watch::Act() {
+    for (auto& action : actions_) {
+        HWND progress = Progress();
+        if (action.done || !Holds(action) ||
+            (progress == nullptr && action.kind != Action::Kind::Screenshot)) {
             continue;  // not yet, or no longer: nothing to click
         }
         switch (action.kind) {
             case Action::Kind::Cancel:
                 action.done = true;
                 ClickButton(progress, IDC_ABORT_BUTTON);
-                watch.Print("action=cancel");
+                Print("action=cancel");
                 break;
             case Action::Kind::Close:
                 // What a click on the close box sends.
                 action.done = true;
                 PostMessageW(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
-                watch.Print("action=close");
+                Print("action=close");
                 break;
             case Action::Kind::Screenshot:
-                if (action.moment.key != L"message") {  // those are taken with the box
-                    watch.TakeScreenshot(action);
+                if (action.key != "message") {  // those are taken with the box
+                    TakeScreenshot(action);
                 }
                 break;
         }
@@ -320,33 +257,29 @@ void ActAtMoments(Watch& watch, std::vector<Action>& actions) {
 }
 
 bool ReadActions(const Arguments& arguments, std::vector<Action>& actions, std::string& error) {
-    const auto add = [&](Action::Kind kind, const std::wstring& when, std::wstring out) {
-        const auto moment = ReadMoment(when, error);
-        if (moment) {
-            actions.push_back({kind, *moment, std::move(out)});
-        }
-        return moment.has_value();
-    };
-    for (const auto& when : arguments.Values(L"cancel-at")) {
-        if (!add(Action::Kind::Cancel, when, {})) {
-            return false;
-        }
-    }
-    for (const auto& when : arguments.Values(L"close-at")) {
-        if (!add(Action::Kind::Close, when, {})) {
-            return false;
-        }
-    }
-    const auto moments = arguments.Values(L"screenshot-at");
     const auto outs = arguments.Values(L"screenshot-out");
-    if (moments.size() != outs.size()) {
+    const std::pair<const wchar_t*, Action::Kind> options[] = {
+        {L"cancel-at", Action::Kind::Cancel},
+        {L"close-at", Action::Kind::Close},
+        {L"screenshot-at", Action::Kind::Screenshot},
+    };
+    for (const auto& [option, kind] : options) {
+        for (const auto& when : arguments.Values(option)) {
+            actions.push_back({kind, {}, {}, {}});
+            if (!ReadMoment(when, actions.back(), error)) {
+                return false;
+            }
+        }
+    }
+    const auto screenshots = static_cast<std::size_t>(std::count_if(
+        actions.begin(), actions.end(),
+        [](const Action& action) { return action.kind == Action::Kind::Screenshot; }));
+    if (screenshots != outs.size()) {
         error = "each --screenshot-at needs its --screenshot-out FILE.bmp";
         return false;
     }
-    for (std::size_t i = 0; i < moments.size(); ++i) {
-        if (!add(Action::Kind::Screenshot, moments[i], outs[i])) {
-            return false;
-        }
+    for (std::size_t i = 0; i < screenshots; ++i) {
+        actions[actions.size() - screenshots + i].out = outs[i];
     }
     return true;
 }
@@ -354,13 +287,13 @@ bool ReadActions(const Arguments& arguments, std::vector<Action>& actions, std::
 }  // namespace
 
 // watch SELECTOR [--click-start] [--dismiss] [--cancel-at WHEN] [--close-at WHEN]
-//       [--screenshot-at WHEN --screenshot-out FILE.bmp]... [--timeout MS] [--poll MS]
+//       [--screenshot-at WHEN --screenshot-out FILE.bmp]... [--timeout MS]
 // SELECTOR picks the address dialog, or the progress window of a program that
-// has none (/ip:). Follows the other windows of its process
-// with its caption (the progress window and the message boxes) until all that
-// appeared are gone, printing one line per change as it happens, each led by
-// the milliseconds since the watch began (since the click with --click-start).
-// See README.md for the lines and the moments.
+// has none (/ip:). Follows the other windows of its thread (the progress
+// window and the message boxes) from when they are shown until all are gone,
+// printing one line per change, each led by the milliseconds from the watch's
+// start (from the click with --click-start) to the change. See README.md for
+// the lines and the moments.
 int WatchCommand(const Arguments& arguments, HWND main) {
     std::string error;
     std::vector<Action> actions;
@@ -368,34 +301,57 @@ int WatchCommand(const Arguments& arguments, HWND main) {
         return Fail(error);
     }
     const long long timeout = arguments.WaitMs(L"timeout", kDefaultWatchTimeoutMs);
-    const long long poll = arguments.NumberOr(L"poll", kDefaultWatchPollMs);
     DWORD processId = 0;
-    GetWindowThreadProcessId(main, &processId);
-    Watch watch(main, processId);
-    const bool dismiss = arguments.Has(L"dismiss");
-
+    const DWORD threadId = GetWindowThreadProcessId(main, &processId);
+    HANDLE program = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    WatchChannel channel;
+    if (program == nullptr || !channel.Connect(program, threadId, error)) {
+        return Fail(program == nullptr ? "cannot open the program's process" : error);
+    }
+    Watch watch(main, std::move(actions), arguments.Has(L"dismiss"));
     watch.StartClock();
+    // What is there already: the hook answers with every window of the thread.
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutW(main, watch_channel::SnapshotMessage(), 0, 0, SMTO_ABORTIFHUNG,
+                             AnswerTimeoutMs(), &ignored)) {
+        return Fail("the program did not answer");
+    }
     if (arguments.Has(L"click-start")) {
+        watch.StartClock();
         if (!ClickButton(main, IDC_START_BUTTON)) {
             return Fail("could not click the start button");
         }
         watch.Print("action=click-start");
     }
-    for (;;) {
-        const bool anyThere = watch.Look(dismiss, actions);
-        if (watch.SeenAny() && !anyThere) {
+    std::vector<Record> records;
+    for (bool programEnded = false;;) {
+        records.clear();
+        if (!channel.Take(records, error)) {
+            return Fail(error);
+        }
+        for (const auto& record : records) {
+            watch.Apply(record);
+            watch.Act();
+        }
+        if (programEnded) {
+            watch.AllGone();
+        }
+        watch.Act();
+        if (watch.SeenAny() && !watch.AnyFollowed()) {
             watch.Print("end");
             return 0;
         }
-        if (!watch.SeenAny() && !IsWindow(main)) {
+        if (!watch.SeenAny() && watch.MainGone()) {
             watch.Print("end");
             return Fail("the address dialog went away and nothing else appeared");
         }
-        ActAtMoments(watch, actions);
-        if (static_cast<long long>(watch.Elapsed()) >= timeout) {
+        if (watch.Elapsed() >= timeout) {
             watch.Print("timeout");
             return Fail("the windows were still there after " + std::to_string(timeout) + " ms");
         }
-        Sleep(static_cast<DWORD>(poll));
+        const HANDLE handles[] = {channel.Ready(), program};
+        const DWORD wait =
+            std::min(static_cast<DWORD>(timeout - watch.Elapsed()), watch.UntilNextMoment());
+        programEnded = WaitForMultipleObjects(2, handles, FALSE, wait) == WAIT_OBJECT_0 + 1;
     }
 }

@@ -58,23 +58,18 @@ int FindWindowCommand(const Arguments&, HWND window) {
     return 0;
 }
 
-// no-window SELECTOR [--for MS]: succeeds if no matching window exists at any
-// moment of the period (default 0: just now).
+// no-window SELECTOR: succeeds if no window matches now.
 int NoWindowCommand(const Arguments& arguments, HWND) {
     std::string error;
     const auto selector = ReadSelector(arguments, error);
     if (!selector) {
         return Fail(error);
     }
-    const ULONGLONG deadline = GetTickCount64() + arguments.NumberOr(L"for", 0);
-    do {
-        const auto found = MatchingWindows(*selector);
-        if (!found.empty()) {
-            return Fail("a matching window exists: " + HandleText(found.front()) + " \"" +
-                        OneLine(WindowTitle(found.front())) + "\"");
-        }
-        Sleep(kPollMs);
-    } while (GetTickCount64() < deadline);
+    const auto found = MatchingWindows(*selector);
+    if (!found.empty()) {
+        return Fail("a matching window exists: " + HandleText(found.front()) + " \"" +
+                    OneLine(WindowTitle(found.front())) + "\"");
+    }
     return 0;
 }
 

@@ -64,6 +64,11 @@ HWND FindControl(HWND window, int id, int nth = 1);
 constexpr DWORD kDefaultTimeoutMs = 5000;
 constexpr UINT kAnswerTimeoutMs = 2000;
 UINT AnswerTimeoutMs();
+// How often a wait for a lasting state looks again: a window that appears
+// and stays, one gone for good, a state that holds once reached. Looks cannot
+// miss those, and no event tells them under Wine, which raises only
+// EVENT_OBJECT_CREATE and EVENT_OBJECT_FOCUS. A state that may be short is
+// told by the watch hook instead (watch_channel.h).
 constexpr DWORD kPollMs = 20;
 
 // A control's text through WM_GETTEXT; empty when there is no control or its

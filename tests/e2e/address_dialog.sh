@@ -51,14 +51,15 @@ check_dialog 192.168.0.202
 driver close "${MAIN[@]}"
 expect_app_exit 0
 
-step "a quoted program name ends at its closing quote, whatever follows"
+step "a quoted program name ends at its closing quote, whatever follows; the one window it shows is seen"
 driver launch --app "$APP" --cmdline '"C:\tools\EthBoxVup.exe"/type_e2 /fm1:fw.bin' \
-    --wait --timeout 20000 >"$WORK/launch.out" &
+    --wait --watch-windows --timeout 20000 >"$WORK/launch.out" &
 launcher=$!
 expect_eq "$(driver get-text "${MAIN[@]}" --id 1005 --timeout 10000)" 192.168.0.203 \
     "proposed address after an option glued to the quoted name"
 driver click "${MAIN[@]}" --id 2
 wait "$launcher" || fail "the program did not end after 終了"
 expect_eq "$(value_of exit-code <"$WORK/launch.out")" 0 "exit code"
+expect_eq "$(value_of windows-seen <"$WORK/launch.out")" 1 "windows seen"
 
 echo "PASS"

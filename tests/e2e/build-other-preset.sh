@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds a target of another preset that the end-to-end tests use (a CTest
+# Builds the targets of another preset that the end-to-end tests use (a CTest
 # fixture of the Windows preset): the native ethbox-sim, the device of the
-# updates, and the 32-bit EthBoxVup.exe. Up to date, this takes a moment; it
-# configures the preset first when its build tree does not exist yet.
-# Usage: build-other-preset.sh PRESET BUILD_DIR TARGET
+# updates, and the 32-bit EthBoxVup.exe with the 32-bit watch hook and the
+# driver's own test program. Up to date, this takes a moment; it configures
+# the preset first when its build tree does not exist yet.
+# Usage: build-other-preset.sh PRESET BUILD_DIR TARGET...
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-preset=$1 build_dir=$2 target=$3
+preset=$1 build_dir=$2
+shift 2
 
 if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
     if [[ "$build_dir" != "$root/build/$preset" ]]; then
@@ -15,4 +17,4 @@ if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
     fi
     (cd "$root" && cmake --preset "$preset" >/dev/null)
 fi
-cmake --build "$build_dir" --target "$target"
+cmake --build "$build_dir" --target "$@"

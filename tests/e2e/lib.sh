@@ -86,16 +86,11 @@ wine_run() {
     "$ROOT/scripts/wine-exec.sh" "$@"
 }
 
-# A watch learns what the program shows by asking it every few milliseconds:
-# on a busy machine it would miss a position of the bar that lasts a few of
-# the program's ticks while it waits for the CPU, so it goes ahead of
-# ordinary processes (as root may ask; elsewhere nice says so and runs it).
 # A driver that fails says why itself; one that ends without a word (a loaded
 # run's get-text did) leaves its status and Wine's errors to tell.
 driver() {
-    local status=0 ahead=()
-    [[ $1 != watch ]] || ahead=(nice -n -10)
-    WINEDEBUG=fixme-all,err+all "${ahead[@]}" "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" || status=$?
+    local status=0
+    WINEDEBUG=fixme-all,err+all "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" || status=$?
     ((status == 0)) || echo "  (ethbox-driver $1 ended with status $status)" >&2
     return "$status"
 }

@@ -47,7 +47,7 @@ WITHOUT_PROBE=(
 # With /ip: each attempt is a program of its own that ends with it, its exit
 # code the outcome's; the record's detail tells apart what one message
 # covers. With /quiet nothing is shown; without it the watch, which follows
-# the progress window from its first look, presses OK. Where the record's
+# the progress window from when it starts, presses OK. Where the record's
 # folder beside the program is blocked (a folder named as the file), the
 # line goes to %LOCALAPPDATA%\EthBoxVup instead; where it is written beside
 # the program, %LOCALAPPDATA% gets nothing. A place may name the zone the

@@ -11,11 +11,10 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$ROOT/tests/e2e/update-lib.sh"
 
-# The sizes keep each position of the bar on screen for a good while, the
-# last one too (at least six blocks of about 31 ms: 59 whole blocks, 30500
-# bytes, make nine steps of six blocks and six more before the end), so that
-# no poll of the watch can miss one, even on a machine busy with other tests;
-# the smallest image's steps (two blocks each) are the native tests' to count.
+# Every step of the bar spans several blocks, the last one too (59 whole
+# blocks, 30500 bytes, make nine steps of six blocks and six more before the
+# end); the smallest image's steps (two blocks each) are the native tests' to
+# count.
 # The command line's name is lower-cased in the code page of the row, which
 # is why the file is named as it is. The file is the one the device gets at
 # M6, and the look-alike it must not get at M1. Every road leaves its line in
@@ -72,11 +71,7 @@ for road in "${ROADS[@]}"; do
     place_program "$folder" "$file"
     rm -f "$(record_beside)"
     make_firmware "$size"
-    # The device takes a quarter of a second to accept the write request, as
-    # one preparing its flash might: S1 then stays on screen long enough for
-    # the watch to see it on a busy machine too (with the probe's one
-    # exchange, or none, it would last one or two ticks). The wire is the same.
-    start_sim road $switches --fault ack0:late --late-ms 250
+    start_sim road $switches
     # shellcheck disable=SC2086 # the options are separate arguments
     ETHBOX_WINE_LOCALE=$(locale_of_code_page "$code_page") start_app $options
     wire=$(
