@@ -10,6 +10,7 @@
 #include "output.h"
 #include "program_start.h"
 #include "watch_channel.h"
+#include "window_search.h"
 
 // launch --app PATH [--cmdline LINE] [--wait [--timeout MS] [--watch-windows]]
 // Starts PATH (a Linux path is translated under Wine) with LINE as its whole
