@@ -37,8 +37,6 @@ configure_again() { # PRESET WHY
     [[ $configured != *" $1 "* ]] || return 0
     echo "static-checks: configuring $1 again, as $2"
     cmake --preset "$1" >/dev/null
-    # CMake leaves a database that comes out as it was with its old time.
-    touch "build/$1/compile_commands.json"
     configured+="$1 "
 }
 # Each .cpp file of src/ and tools/ that neither database names, one a line.
