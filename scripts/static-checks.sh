@@ -11,34 +11,81 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-jobs=${STATIC_CHECK_JOBS:-2}
+jobs=${STATIC_CHECK_JOBS:-$(nproc)}
 native_db=build/native
 windows_db=build/windows
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+failed=0
 
-for preset in native windows; do
-    if [[ ! -f build/$preset/compile_commands.json ]]; then
-        cmake --preset "$preset" >/dev/null
+# The compile databases say which files are checked: one that is not the
+# tree's would pass over some. Each is made anew when it is missing or older
+# than a CMake file of the tree (a pull that adds a source names it there),
+# and both when a source file of src/ or tools/ is in neither.
+stale_reason() { # PRESET
+    local database=build/$1/compile_commands.json newer
+    if [[ ! -f $database ]]; then
+        echo "it has no compile database"
+        return
     fi
+    newer=$(find . \( -path ./build -o -path ./.git \) -prune -o \
+        \( -name CMakeLists.txt -o -name '*.cmake' -o -name CMakePresets.json \) -newer "$database" -print -quit)
+    [[ -z $newer ]] || echo "${newer#./} changed after its compile database was written"
+}
+configured=" "
+configure_again() { # PRESET WHY
+    [[ $configured != *" $1 "* ]] || return 0
+    echo "static-checks: configuring $1 again, as $2"
+    cmake --preset "$1" >/dev/null
+    configured+="$1 "
+}
+# Each .cpp file of src/ and tools/ that neither database names, one a line.
+unlisted_sources() {
+    python3 - "$native_db/compile_commands.json" "$windows_db/compile_commands.json" <<'EOF'
+import json, os, sys
+listed = {os.path.relpath(os.path.normpath(os.path.join(entry["directory"], entry["file"])))
+          for database in sys.argv[1:] for entry in json.load(open(database))}
+for top in "src", "tools":
+    for directory, _, names in sorted(os.walk(top)):
+        for name in sorted(names):
+            if name.endswith(".cpp") and os.path.join(directory, name) not in listed:
+                print(os.path.join(directory, name))
+EOF
+}
+for preset in native windows; do
+    reason=$(stale_reason "$preset")
+    [[ -z $reason ]] || configure_again "$preset" "$reason"
 done
+unlisted=$(unlisted_sources)
+if [[ -n $unlisted ]]; then
+    for preset in native windows; do
+        configure_again "$preset" "no compile database names ${unlisted%%$'\n'*}"
+    done
+    unlisted=$(unlisted_sources)
+    if [[ -n $unlisted ]]; then
+        echo "sources that no preset builds, and so no check reads:"
+        sed 's/^/  /' <<<"$unlisted"
+        failed=1
+    fi
+fi
 
 # Each translation unit of src/ and tools/ in DATABASE, with the SHA-256 of
-# every compile command the database gives it (clang-tidy reads them all):
-# "PATH DIGEST", one a line. Fails for a database without one.
+# every compile command the database gives it (clang-tidy reads them all),
+# the checkout's path taken out of each word: "DIGEST<tab>PATH", one a line,
+# as a path may hold blanks. Fails for a database without one.
 sources_of() {
     python3 - "$1/compile_commands.json" "$root" <<'EOF'
-import hashlib, json, os, sys
+import hashlib, json, os, shlex, sys
 database, root = sys.argv[1], sys.argv[2]
 commands = {}
 for entry in json.load(open(database)):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
     relative = os.path.relpath(path, root)
     if relative.startswith(("src/", "tools/")) and relative.endswith(".cpp"):
-        command = entry.get("command") or " ".join(entry["arguments"])
-        commands.setdefault(path, set()).add(command.replace(root, "ROOT"))
+        words = entry.get("arguments") or shlex.split(entry["command"])
+        commands.setdefault(path, set()).add("\0".join(word.replace(root, "ROOT") for word in words))
 for path in sorted(commands):
-    print(path, hashlib.sha256("\n".join(sorted(commands[path])).encode()).hexdigest())
+    print(hashlib.sha256("\n".join(sorted(commands[path])).encode()).hexdigest(), path, sep="\t")
 sys.exit(0 if commands else 1)
 EOF
 }
@@ -69,8 +116,6 @@ mingw_library_includes() {
     "$compiler" -E -x c++ -v /dev/null 2>&1 >/dev/null |
         sed -n '/search starts here:/,/End of search list/p' | grep '/include/c++' | sed 's/^ *//'
 }
-
-failed=0
 
 # Dependencies run one way. Each file of src/ includes headers of its own
 # layer and of those below it, never of one above; src/common, the records
@@ -205,7 +250,7 @@ run_clang_tidy() {
         failed=1
         return
     }
-    while read -r path digest; do
+    while IFS=$'\t' read -r digest path; do
         all=$((all + 1))
         key=$(tidy_key "$name" "${path#"$root"/}" "$digest" "$@")
         if [[ ! -e $tidy_cache/$key ]]; then
@@ -215,7 +260,7 @@ run_clang_tidy() {
     done <"$work/$name.sources"
     : >"$work/$name.out"
     if [[ -s $work/$name.files ]]; then
-        xargs -a "$work/$name.files" -P "$jobs" -n 1 \
+        xargs -d '\n' -a "$work/$name.files" -P "$jobs" -n 1 \
             clang-tidy-14 --quiet -p "$database" "${extra[@]}" >"$work/$name.out" 2>"$work/$name.err" ||
             status=$?
     fi

@@ -24,31 +24,50 @@ report_stage_times() {
     end_stage
     stage_name=""
     printf '\n== Time of each stage ==\n'
-    printf '%s\n' "${stage_times[@]}"
-    if [[ -n $windows_tests_took ]]; then
-        printf '%4d s  of which the Windows tests, in the background\n' "$windows_tests_took"
-    fi
+    printf '%s\n' "${stage_times[@]}" "${background_times[@]}"
     printf '%4d s  in all\n' "$SECONDS"
 }
 trap report_stage_times EXIT
 
 # The Windows tests mostly wait on the device's pace: they run in the
-# background, in a process group of their own, while the native tests, the
-# static checks and the fuzzers use the CPU in front (the last two at the
-# lowest priority, so that they never hold up a tick of an update). Their
-# output is shown when they end. Whatever ends this script ends them too.
-windows_tests_pid=
-windows_tests_took=
-windows_tests_log=$root/artifacts/windows-tests.log
-stop_windows_tests() {
-    if [[ -n $windows_tests_pid ]]; then
-        kill -TERM -- "-$windows_tests_pid" 2>/dev/null || true
-        wait "$windows_tests_pid" 2>/dev/null || true
-        echo "test-all: the Windows tests were stopped; their output so far:" >&2
-        cat "$windows_tests_log" >&2 || true
+# background while the native tests, the static checks and the fuzzers use
+# the CPU in front (the last two at the lowest priority, so that they never
+# hold up a tick of an update). The static checks run beside the native
+# tests too, whose longest one mostly waits. Each job in the background runs
+# in a process group of its own, its output shown when it ends. Whatever ends
+# this script ends them too.
+declare -A job_pid job_log job_began
+background_times=()
+start_job() { # NAME COMMAND...
+    local name=$1 file=${1,,}
+    shift
+    mkdir -p artifacts
+    job_log[$name]=$root/artifacts/${file// /-}.log
+    setsid "$@" >"${job_log[$name]}" 2>&1 &
+    job_pid[$name]=$!
+    job_began[$name]=$SECONDS
+}
+finish_job() { # NAME: waits for it, shows its output, fails as it failed
+    local name=$1 status=0
+    wait "${job_pid[$name]}" || status=$?
+    unset "job_pid[$name]"
+    background_times+=("$(printf '%4d s  of which the %s, in the background' $((SECONDS - job_began[$name])) "$name")")
+    cat "${job_log[$name]}"
+    if ((status != 0)); then
+        echo "test-all: the $name failed (status $status)" >&2
+        exit "$status"
     fi
 }
-trap 'stop_windows_tests; report_stage_times' EXIT
+stop_jobs() {
+    local name
+    for name in "${!job_pid[@]}"; do
+        kill -TERM -- "-${job_pid[$name]}" 2>/dev/null || true
+        wait "${job_pid[$name]}" 2>/dev/null || true
+        echo "test-all: the $name were stopped; their output so far:" >&2
+        cat "${job_log[$name]}" >&2 || true
+    done
+}
+trap 'stop_jobs; report_stage_times' EXIT
 
 step "Installing what is missing"
 scripts/install-deps.sh
@@ -75,16 +94,14 @@ cmake --preset windows-x86 "${cached[@]}" >/dev/null
 cmake --build --preset windows-x86
 
 step "Windows tests under Wine started, in isolated network namespaces (output at the end)"
-mkdir -p artifacts
-setsid scripts/in-netns.sh scripts/windows-test-session.sh >"$windows_tests_log" 2>&1 &
-windows_tests_pid=$!
-windows_tests_began=$SECONDS
+start_job "Windows tests" scripts/in-netns.sh scripts/windows-test-session.sh
 
-step "Native tests (ASan, UBSan)"
+step "Native tests (ASan, UBSan), with the static checks beside them"
+start_job "static checks" nice -n 19 scripts/static-checks.sh
 ctest --preset native
 
 step "Static checks (clang-tidy, cppcheck), at low priority"
-nice -n 19 scripts/static-checks.sh
+finish_job "static checks"
 
 step "Fuzzing every parser for a bounded time, at low priority"
 nice -n 19 cmake --preset fuzz "${cached[@]}" >/dev/null
@@ -92,12 +109,4 @@ nice -n 19 cmake --build --preset fuzz
 nice -n 19 ctest --preset fuzz
 
 step "Windows tests under Wine (their output)"
-status=0
-wait "$windows_tests_pid" || status=$?
-windows_tests_pid=
-windows_tests_took=$((SECONDS - windows_tests_began))
-cat "$windows_tests_log"
-if ((status != 0)); then
-    echo "test-all: the Windows tests failed (status $status)" >&2
-    exit "$status"
-fi
+finish_job "Windows tests"

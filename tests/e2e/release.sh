@@ -1,14 +1,29 @@
 #!/usr/bin/env bash
-# Signing a release and checking one against the source, in a clone of HEAD
-# with a throwaway CA, a code-signer in a PKCS#12 with a password and a
-# time-stamp authority on 127.0.0.1: signed and time-stamped packages verify,
-# verify-release.sh finds them identical to the source and a changed byte
-# where it is, refuses before building a zip that holds other entries, a link
-# or a bomb, or whose signature or time stamp does not hold, and prints no
-# escape character from a download; failed signings, changed trees, release
-# times out of range and a foreign checkout's time are refused. Builds the
-# programs itself, two and a half times; no Wine.
-#   tests/e2e/release_signing.sh
+# The release as scripts/package.sh makes it and scripts/verify-release.sh
+# checks it, each program built only where a check needs a build of its own:
+# five builds, one after another.
+# - Two clones of HEAD (the commit, not the uncommitted work), in folders
+#   whose paths differ in name and length, each holding a header that would
+#   stop any build that read it, hidden from git outside the commit: by the
+#   clone's .git/info/exclude in A, by a global excludes file in B.
+# - A, under umask 022, TZ=UTC0 and LC_ALL=C.UTF-8, packages both programs
+#   (two builds), signed with a throwaway CA's code-signer in a PKCS#12 with
+#   a password and time-stamped by an authority on 127.0.0.1, at a release
+#   time of its own: they verify, and carry that time.
+# - B, under umask 077, TZ=Asia/Tokyo and LC_ALL=ja_JP.UTF-8, checks that
+#   release with verify-release.sh, which builds both programs there anew
+#   (two builds) at BUILDINFO's time: each program, its signature aside, and
+#   each zip must be byte for byte what B makes. So the release is
+#   reproducible across the two folders, and verify-release.sh finds a
+#   faithful release identical.
+# - verify-release.sh finds a changed byte where it is (one build).
+# Without a build: a release takes the commit's time unless given one;
+# verify-release.sh refuses before building a zip that holds other entries,
+# a link or a bomb, or whose signature or time stamp does not hold, and
+# prints no escape character from a download; failed signings, changed
+# trees, release times out of range and a foreign checkout's time are
+# refused. No Wine.
+#   tests/e2e/release.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # The time-stamp server and its clients talk over loopback only, in a
@@ -29,12 +44,27 @@ for tool in openssl osslsigncode python3; do
     command -v "$tool" >/dev/null || fail "this test needs $tool"
 done
 
-clone=$work/src
 commit=$(git -C "$root" rev-parse HEAD)
-{ git clone -q --no-checkout "$root" "$clone" && git -C "$clone" checkout -q --detach "$commit"; } ||
-    fail "cannot clone $root at $commit"
-package() { (cd "$clone" && bash scripts/package.sh "$@"); }
-verify() { (cd "$clone" && bash scripts/verify-release.sh "$@"); }
+export GIT_CONFIG_GLOBAL=$work/gitconfig
+git config --global core.excludesFile "$work/excludes"
+clone_with_hidden_header() { # FOLDER HEADER [EXCLUDES-FILE]
+    echo "-- a clone in $1, src/$2 hidden by ${3:-.git/info/exclude}"
+    { git clone -q --no-checkout "$root" "$1" && git -C "$1" checkout -q --detach "$commit"; } ||
+        fail "cannot clone $root at $commit"
+    echo "#error src/$2 is not in the commit" >"$1/src/$2"
+    echo "/src/$2" >>"${3:-$1/.git/info/exclude}"
+}
+clone=$work/a
+other=$work/a-folder-of-another-length/b
+clone_with_hidden_header "$clone" windows.h
+clone_with_hidden_header "$other" winsock2.h "$work/excludes"
+# In A, unless a step says otherwise.
+package() { (umask 022 && cd "$clone" && TZ=UTC0 LC_ALL=C.UTF-8 bash scripts/package.sh "$@"); }
+verify() { (umask 022 && cd "$clone" && TZ=UTC0 LC_ALL=C.UTF-8 bash scripts/verify-release.sh "$@"); }
+in_other() { (umask 077 && cd "$other" && TZ=Asia/Tokyo LC_ALL=ja_JP.UTF-8 bash "$@"); }
+# The time in a program's PE header, as objdump prints it in UTC.
+pe_time() { TZ=UTC0 LC_ALL=C x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^Time\/Date[[:space:]]*//p'; }
+utc_time() { TZ=UTC0 LC_ALL=C date -d "@$1" '+%a %b %e %H:%M:%S %Y'; }
 # Every folder and file below DIR, hidden ones too, and each file's SHA-256:
 # what a failed run must leave as it was.
 snapshot() { (cd "$1" && find . -mindepth 1 -type d && find . -type f -exec sha256sum {} +) | LC_ALL=C sort; }
@@ -106,8 +136,8 @@ tsa=http://127.0.0.1:$(cat "$work/tsa-port")
 cd "$work"
 signing=(--sign "$pki/signer.p12" --sign-password-file "$pki/password")
 
-step "package.sh --sign, the password through a pipe, a release time of its own: both programs signed" \
-    "and time-stamped, SHA256SUMS over the signed zips"
+step "package.sh --sign in A, the password through a pipe, a release time of its own: both programs built," \
+    "signed and time-stamped, SHA256SUMS over the signed zips"
 # A pipe gives the password once, for both programs.
 release_time=1234567890
 SOURCE_DATE_EPOCH=$release_time package --sign "$pki/signer.p12" --sign-password-file <(cat "$pki/password") \
@@ -121,8 +151,11 @@ zip32=${BASH_REMATCH[1]} zip64=${BASH_REMATCH[2]}
 grep -qx "package osslsigncode $(dpkg-query -W -f='${Version}' osslsigncode)" "$release/BUILDINFO" ||
     fail "BUILDINFO does not name the osslsigncode that signed"
 grep -qx "SOURCE_DATE_EPOCH $release_time" "$release/BUILDINFO" || fail "BUILDINFO does not hold the release's time"
+grep -qx "commit $commit" "$release/BUILDINFO" || fail "BUILDINFO does not name the commit $commit"
 for zip in "$zip32" "$zip64"; do
     unzip -p "$release/$zip" EthBoxVup.exe >signed.exe
+    [[ $(pe_time signed.exe) == "$(utc_time "$release_time")" ]] ||
+        fail "$zip's program is stamped [$(pe_time signed.exe)], not the release's time"
     osslsigncode verify -CAfile "$pki/ca.pem" -TSA-CAfile "$pki/ca.pem" -in signed.exe >verify.log 2>&1 ||
         fail "$zip's program does not verify against the CA: $(tail -n 5 verify.log)"
     for line in 'Message digest algorithm *: SHA256' 'Text description: EthBoxVup' \
@@ -136,8 +169,9 @@ for zip in "$zip32" "$zip64"; do
 done
 cp -r "$release" published
 
-step "verify-release.sh: the signed release, at BUILDINFO's time, is identical to the source"
-verify "$work/published" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
+step "verify-release.sh in B: both programs built there anew at BUILDINFO's time; the signed release," \
+    "program and zip, is byte for byte what B makes, with nothing in BUILDINFO other than here"
+in_other scripts/verify-release.sh "$work/published" --ca "$pki/ca.pem" >verify-release.log 2>&1 ||
     fail "verify-release.sh refused the release: $(tail -n 20 verify-release.log)"
 grep -qx "verify-release: the release's time is BUILDINFO's SOURCE_DATE_EPOCH $release_time" verify-release.log ||
     fail "verify-release.sh did not take the release's time from BUILDINFO: $(cat verify-release.log)"
@@ -146,6 +180,16 @@ for zip in "$zip32" "$zip64"; do
         grep -q "^$zip: signature and its time stamp of .* verified against" verify-release.log; } ||
         fail "verify-release.sh said of $zip: $(grep "^$zip" verify-release.log)"
 done
+! grep '^verify-release: warning' verify-release.log || fail "B's build differs from A's in what BUILDINFO names"
+
+step "without a release time of the caller's, a package takes the commit's"
+built64=$clone/build/release/win64/src/app/win32/EthBoxVup.exe
+in_other scripts/package.sh --exe "$built64" --out "$work/commit-time" >commit-time.log 2>&1 ||
+    fail "package.sh --exe failed in B: $(cat commit-time.log)"
+commit_time=$(git -C "$root" log -1 --format=%ct)
+unzip -p "$work/commit-time/$zip64" EthBoxVup.exe >commit-time.exe
+[[ $(pe_time commit-time.exe) == "$(utc_time "$commit_time")" ]] ||
+    fail "the program is stamped [$(pe_time commit-time.exe)], not the commit's time [$(utc_time "$commit_time")]"
 
 step "verify-release.sh refuses, before unpacking what is too big and before building, a zip that holds" \
     "other entries, a link or a bomb, or whose signature or time stamp does not hold; no escape reaches the terminal"
@@ -210,7 +254,6 @@ refused_release "BUILDINFO's time out of range" \
     'zip -q -X "$zip64" $entries && echo "SOURCE_DATE_EPOCH 4354819200" >BUILDINFO'
 
 step "a wrong password, a time-stamp server that does not answer, a missing key: refused, nothing written"
-built64=$clone/build/release/win64/src/app/win32/EthBoxVup.exe
 before=$(snapshot "$work/published")
 refused() { # WHAT EXPECTED-MESSAGE PACKAGE-ARGUMENTS...
     local what=$1 expected=$2
