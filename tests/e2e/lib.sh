@@ -89,8 +89,19 @@ wine_run() {
 # A driver that fails says why itself; one that ends without a word (a loaded
 # run's get-text did) leaves its status and Wine's errors to tell.
 driver() {
-    local status=0
-    WINEDEBUG=fixme-all,err+all "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" || status=$?
+    local status errors attempt
+    errors=$(mktemp -p "$WORK" driver.XXXXXX)
+    for attempt in 1 2; do
+        status=0
+        WINEDEBUG=fixme-all,err+all "$ROOT/scripts/wine-exec.sh" "$DRIVER" "$@" 2>"$errors" || status=$?
+        cat "$errors" >&2
+        # Now and then, on a loaded machine, Wine cannot set up a new process
+        # at all ("failed to map the shared user data", two loaded runs): the
+        # command never ran, so it runs again, once.
+        ((status != 0)) && grep -q 'failed to map the shared user data' "$errors" || break
+        echo "  (ethbox-driver $1 did not start under Wine: once more)" >&2
+    done
+    rm -f "$errors"
     ((status == 0)) || echo "  (ethbox-driver $1 ended with status $status)" >&2
     return "$status"
 }
