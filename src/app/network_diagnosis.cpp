@@ -128,9 +128,12 @@ NetworkDiagnosis NotOnTheNetwork(const NetworkFacts& facts) {
 }
 
 // The route leaves through a gateway, and no network of the PC holds the
-// address: the adapter it leaves by, when Windows named one that is up.
+// address: the adapter it leaves by, when Windows named one that is up. Not
+// the default route: a device that only it reaches is told as on no network
+// of the PC's, the mistake met far more often than a router.
 const AdapterFacts* GatewayAdapter(const NetworkFacts& facts) {
-    if (!facts.routeKnown || facts.routeOnLink || facts.routeGateway == 0) {
+    if (!facts.routeKnown || facts.routeOnLink || facts.routeGateway == 0 ||
+        facts.routePrefixLength == 0) {
         return nullptr;
     }
     for (const AdapterFacts& adapter : facts.adapters) {

@@ -168,7 +168,7 @@ int RoundExitCode(const std::vector<BoxResult>& boxes) {
     return 0;
 }
 
-std::string SummaryHeading(const std::vector<BoxResult>& boxes, const std::string& retryPath) {
+std::string SummaryHeading(const std::vector<BoxResult>& boxes, const RetryListPlace& retryList) {
     const auto ended = static_cast<std::size_t>(
         std::count_if(boxes.begin(), boxes.end(),
                       [](const BoxResult& box) { return box.end != BoxEnd::Running; }));
@@ -178,14 +178,17 @@ std::string SummaryHeading(const std::vector<BoxResult>& boxes, const std::strin
     if (ended < boxes.size()) {
         return FillText(kSummaryRunning, {all, Count(ended)});
     }
+    const std::string oldListLeft = retryList.oldListLeft ? kSummaryOldRetryListLeft : "";
     if (completed == boxes.size()) {
-        return FillText(kSummaryAllCompleted, {all});
+        return FillText(kSummaryAllCompleted, {all}) + oldListLeft;
     }
     const std::string notCompleted = Count(boxes.size() - completed);
-    if (retryPath.empty()) {
-        return FillText(kSummaryRetryNotWritten, {all, notCompleted});
+    if (retryList.path.empty()) {
+        return FillText(kSummaryRetryNotWritten, {all, notCompleted}) + oldListLeft;
     }
-    return FillText(kSummaryRetryWritten, {all, notCompleted, retryPath});
+    return FillText(retryList.besideProgram ? kSummaryRetryWritten : kSummaryRetryWrittenElsewhere,
+                    {all, notCompleted, retryList.path}) +
+           oldListLeft;
 }
 
 std::string RetryListText(const std::vector<BoxResult>& boxes, const RoundOrigin& origin) {

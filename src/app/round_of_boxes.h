@@ -72,10 +72,19 @@ std::string SummaryText(const std::vector<BoxResult>& boxes);
 // order given that did not.
 int RoundExitCode(const std::vector<BoxResult>& boxes);
 
+// Where the round's list to retry went.
+struct RetryListPlace {
+    std::string path;           // UTF-8, as a person types it; empty when none was written
+    bool besideProgram = true;  // where "/ip:@" reads it
+    // An older list beside the program could be neither replaced nor
+    // removed: "/ip:@" would read that one.
+    bool oldListLeft = false;
+};
+
 // The line above the summary's list: how far the round is, and at its end
 // whether every box completed, or how many did not and where the list to
-// retry them was written (`retryPath`, UTF-8; empty when it could not be).
-std::string SummaryHeading(const std::vector<BoxResult>& boxes, const std::string& retryPath);
+// retry them went.
+std::string SummaryHeading(const std::vector<BoxResult>& boxes, const RetryListPlace& retryList);
 
 // What the round was run with, for the head of the list to retry.
 struct RoundOrigin {

@@ -157,6 +157,19 @@ const char kSummaryRetryWritten[] =
     "%3\n"
     "/ip:@EthBoxVup-retry.txt で、その装置だけをもう一度バージョンアップできます。";
 
+const char kSummaryRetryWrittenElsewhere[] =
+    "%1台のうち%2台は完了しませんでした。EthBoxVup.exe "
+    "のフォルダには書けなかったので、そのアドレスを"
+    "次のファイルに書き出しました。\n"
+    "%3\n"
+    "EthBoxVup.exe と同じフォルダにコピーすると、/ip:@EthBoxVup-retry.txt "
+    "で、その装置だけをもう一度"
+    "バージョンアップできます。";
+
+const char kSummaryOldRetryListLeft[] =
+    "\nEthBoxVup.exe のフォルダの EthBoxVup-retry.txt は前の回のもので、消せませんでした。"
+    "/ip:@EthBoxVup-retry.txt はその古い一覧を読みます。";
+
 const char kSummaryRetryNotWritten[] =
     "%1台のうち%2台は完了しませんでした。\n"
     "やり直す装置の一覧 (EthBoxVup-retry.txt) は書き出せませんでした。";

@@ -131,7 +131,9 @@ extern const char kSummaryColumnCause[];
 extern const char kSummaryRunning[];
 extern const char kSummaryAllCompleted[];
 extern const char kSummaryRetryWritten[];
+extern const char kSummaryRetryWrittenElsewhere[];  // not beside the program
 extern const char kSummaryRetryNotWritten[];
+extern const char kSummaryOldRetryListLeft[];  // added to any of the round's end
 
 // The "#" line that heads the list to retry: %1 when, %2 the firmware file,
 // %3 how many boxes it names, %4 of how many; and the command that retries them.

@@ -71,6 +71,9 @@ struct NetworkFacts {
     std::uint32_t routeInterface = 0;
     bool routeOnLink = false;        // no gateway: the address is on that interface's network
     std::uint32_t routeGateway = 0;  // host byte order; 0 on-link or not known
+    // The length of the route's prefix: 0 for the default route, which every
+    // PC with a gateway has, and which says nothing of where the device is.
+    std::uint8_t routePrefixLength = 0;
     FirewallFacts firewall;
 };
 

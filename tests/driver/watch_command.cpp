@@ -350,8 +350,9 @@ int WatchCommand(const Arguments& arguments, HWND main) {
             return Fail("the windows were still there after " + std::to_string(timeout) + " ms");
         }
         const HANDLE handles[] = {channel.Ready(), program};
-        const DWORD wait =
-            std::min(static_cast<DWORD>(timeout - watch.Elapsed()), watch.UntilNextMoment());
+        // Time may have run out since it was looked at: then one more look.
+        const DWORD wait = std::min(static_cast<DWORD>(std::max(0LL, timeout - watch.Elapsed())),
+                                    watch.UntilNextMoment());
         programEnded = WaitForMultipleObjects(2, handles, FALSE, wait) == WAIT_OBJECT_0 + 1;
     }
 }

@@ -46,11 +46,12 @@ NetworkFacts Pc(std::vector<AdapterFacts> adapters) {
 }
 
 NetworkFacts Route(NetworkFacts facts, std::uint32_t index, bool onLink,
-                   const char* gateway = nullptr) {
+                   const char* gateway = nullptr, std::uint8_t prefixLength = 24) {
     facts.routeKnown = true;
     facts.routeInterface = index;
     facts.routeOnLink = onLink;
     facts.routeGateway = gateway != nullptr ? At(gateway) : 0;
+    facts.routePrefixLength = prefixLength;
     return facts;
 }
 
@@ -226,6 +227,13 @@ TEST(NetworkDiagnosis, NamesTheFirstCauseThatHoldsOnEachPc) {
          "\"/info.sys\"の読み出し: 1秒以内に応答なし。"
          "192.168.0.202はこのPCのネットワークの外(ルーターの先)にあり、アダプター「イーサネット"
          " 10.1.1.5/24」からゲートウェイ10.1.1.1を経由して送信しました"},
+        {"on the office's network, only the default route through its gateway: no network of the "
+         "PC's holds the device, no router is named",
+         kProbeUnanswered,
+         Route(Pc({Adapter("イーサネット", 4, true, "10.1.1.5", 24, kResolved)}), 4, false,
+               "10.1.1.1", 0),
+         "\"/info.sys\"の読み出し: 1秒以内に応答なし。192.168.0.202を含むネットワークに接続した"
+         "アダプターがありません。接続中: 「イーサネット 10.1.1.5/24」"},
         {"Wi-Fi and Ethernet both on the device's network, Windows sending through the Wi-Fi",
          kProbeUnanswered,
          Route(Pc({Adapter("イーサネット", 11, true, "192.168.0.10", 24),

@@ -94,15 +94,34 @@ TEST(RoundOfBoxes, SummarisesEachBoxAndEndsWithTheFirstInTheListThatFailed) {
         std::vector<BoxResult> boxes;
         std::string lines;
         int exitCode;
-        std::string retryPath;
+        RetryListPlace retryList;
         std::string heading;
     } rounds[] = {
         {"all completed",
          {Reported("127.0.0.1", 0, kTransferred), Reported("127.0.0.2", 0, kTransferred)},
          "127.0.0.1\t完了\t" + kTransferred + "\r\n127.0.0.2\t完了\t" + kTransferred + "\r\n",
          0,
-         "",
+         {},
          "2台すべてのバージョンアップが完了しました。"},
+        {"all completed, and an older list beside the program could not be removed",
+         {Reported("127.0.0.1", 0, kTransferred)},
+         "127.0.0.1\t完了\t" + kTransferred + "\r\n",
+         0,
+         {"", true, true},
+         "1台すべてのバージョンアップが完了しました。\n"
+         "EthBoxVup.exe のフォルダの EthBoxVup-retry.txt は前の回のもので、消せませんでした。"
+         "/ip:@EthBoxVup-retry.txt はその古い一覧を読みます。"},
+        {"one did not complete, its list written in the user's folder, not the program's",
+         {Reported("127.0.0.1", 3, kSilent)},
+         "127.0.0.1\t接続できませんでした\t" + kSilent + "\r\n",
+         3,
+         {"C:\\Users\\技術\\AppData\\Local\\EthBoxVup\\EthBoxVup-retry.txt", false, false},
+         "1台のうち1台は完了しませんでした。EthBoxVup.exe "
+         "のフォルダには書けなかったので、そのアドレスを"
+         "次のファイルに書き出しました。\n"
+         "C:\\Users\\技術\\AppData\\Local\\EthBoxVup\\EthBoxVup-retry.txt\n"
+         "EthBoxVup.exe と同じフォルダにコピーすると、/ip:@EthBoxVup-retry.txt で、その装置だけを"
+         "もう一度バージョンアップできます。"},
         // The second failed last, the third first, with a lower code, the fourth
         // last in the list with the highest: the second's code all the same.
         {"the second, third and fourth did not complete",
@@ -116,7 +135,7 @@ TEST(RoundOfBoxes, SummarisesEachBoxAndEndsWithTheFirstInTheListThatFailed) {
              kSilent +
              "\r\n127.0.0.4\tデータの転送に失敗しました\tブロック50/60: 1秒以内に応答なし\r\n",
          4,
-         "C:\\ツール\\EthBoxVup-retry.txt",
+         {"C:\\ツール\\EthBoxVup-retry.txt"},
          "4台のうち3台は完了しませんでした。そのアドレスを次のファイルに書き出しました。\n"
          "C:\\ツール\\EthBoxVup-retry.txt\n"
          "/ip:@EthBoxVup-retry.txt で、その装置だけをもう一度バージョンアップできます。"},
@@ -129,7 +148,7 @@ TEST(RoundOfBoxes, SummarisesEachBoxAndEndsWithTheFirstInTheListThatFailed) {
          "\r\n"
          "127.0.0.3\t更新中に中断しました\tファームウェア更新中(3秒経過)に中止\r\n",
          10,
-         "",
+         {},
          "3台のうち3台は完了しませんでした。\n"
          "やり直す装置の一覧 (EthBoxVup-retry.txt) は書き出せませんでした。"},
         {"one never started, one refused by another EthBoxVup, one still running",
@@ -139,14 +158,14 @@ TEST(RoundOfBoxes, SummarisesEachBoxAndEndsWithTheFirstInTheListThatFailed) {
              "\r\n127.0.0.5\t開始できませんでした\tプロセスを開始できませんでした(エラー2)\r\n"
              "127.0.0.6\t開始できませんでした\tこのアドレスの…\r\n127.0.0.9\t実行中\t\r\n",
          -1,
-         "",
+         {},
          "4台のうち3台が終わりました。残りはバージョンアップ中です。"},
     };
     for (const auto& round : rounds) {
         SCOPED_TRACE(round.what);
         EXPECT_EQ(SummaryText(round.boxes), round.lines);
         EXPECT_EQ(RoundExitCode(round.boxes), round.exitCode);
-        EXPECT_EQ(SummaryHeading(round.boxes, round.retryPath), round.heading);
+        EXPECT_EQ(SummaryHeading(round.boxes, round.retryList), round.heading);
     }
 }
 

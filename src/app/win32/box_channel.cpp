@@ -95,4 +95,5 @@ void TellStarter(const BoxReport& report) {
     static_cast<void>(
         WriteFile(channel, text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
     CloseHandle(channel);
+    launchOptions.boxReport = 0;  // told once: the handle is gone
 }

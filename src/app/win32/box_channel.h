@@ -38,5 +38,6 @@ HANDLE StartWithChannel(const NativePath& program, std::wstring line, BoxChannel
 std::optional<BoxReport> ReceiveBoxReport(BoxChannel& channel);
 
 // The box's side: tells the starter that /report: names, if any, and closes
-// the channel. Nothing happens in a run that has no starter to tell.
+// the channel. Nothing happens in a run that has no starter to tell, nor at a
+// second call: the first report is the box's.
 void TellStarter(const BoxReport& report);

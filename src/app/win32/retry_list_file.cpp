@@ -31,20 +31,25 @@ bool WriteWhole(const std::wstring& path, const std::string& text) {
 
 }  // namespace
 
-std::string KeepRetryList(const std::string& text) {
+RetryListPlace KeepRetryList(const std::string& text) {
     const std::wstring name = WideFromUtf8(kRetryListName);
-    std::string written;
+    const std::wstring besideProgram = ExecutableFolder();
+    RetryListPlace place;
     for (const std::wstring& folder : RecordFolders()) {
-        const std::wstring path = folder + name;
-        if (written.empty() && !text.empty()) {
+        const std::wstring path = ExtendedLengthPath(folder + name);
+        if (place.path.empty() && !text.empty()) {
             // The user's own folder is made by the first line written there.
             CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr);
             if (WriteWhole(path, text)) {
-                written = Utf8FromWide(path);
+                place.path = Utf8FromWide(folder + name);
+                place.besideProgram = folder == besideProgram;
                 continue;
             }
         }
-        DeleteFileW(ExtendedLengthPath(path).c_str());
+        DeleteFileW(path.c_str());
+        if (folder == besideProgram) {
+            place.oldListLeft = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        }
     }
-    return written;
+    return place;
 }

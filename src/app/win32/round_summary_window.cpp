@@ -82,9 +82,9 @@ void FillList(HWND summary) {
     }
 }
 
-void ShowHeading(HWND summary, const std::string& retryPath) {
+void ShowHeading(HWND summary, const RetryListPlace& retryList) {
     SetDlgItemTextW(summary, IDC_SUMMARY_HEADING,
-                    WideFromUtf8(SummaryHeading(BoxesOf(summary), retryPath)).c_str());
+                    WideFromUtf8(SummaryHeading(BoxesOf(summary), retryList)).c_str());
 }
 
 // Bottom right of the primary screen's work area: the boxes' windows fill
@@ -168,8 +168,8 @@ void ShowBoxEnded(HWND summary, std::size_t index) {
     }
 }
 
-void ShowRoundEnded(HWND summary, const std::string& retryPath) {
-    ShowHeading(summary, retryPath);
+void ShowRoundEnded(HWND summary, const RetryListPlace& retryList) {
+    ShowHeading(summary, retryList);
     const HWND close = GetDlgItem(summary, IDC_SUMMARY_CLOSE);
     EnableWindow(close, TRUE);
     if (!IsWindowVisible(summary)) {

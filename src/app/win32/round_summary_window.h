@@ -24,9 +24,9 @@ HWND OpenRoundSummary(const std::vector<BoxResult>& boxes);
 void ShowBoxEnded(HWND summary, std::size_t index);
 
 // Every box has ended: the line above the list says how the round went and
-// where the list to retry was written (`retryPath`, UTF-8, empty for none),
-// and the window comes to the front, ready to be closed.
-void ShowRoundEnded(HWND summary, const std::string& retryPath);
+// where the list to retry went, and the window comes to the front, ready to
+// be closed.
+void ShowRoundEnded(HWND summary, const RetryListPlace& retryList);
 
 // Gives the window a message of the thread's loop first: its dialog keys,
 // and Ctrl+C. True when it took the message.

@@ -157,9 +157,9 @@ int RunBoxesSideBySide(const std::vector<std::string>& addresses, const std::str
     }
     WaitForBoxes(boxes, results, summary);
 
-    const std::string retryPath = KeepRetryList(RetryListText(results, OriginOfRound()));
+    const RetryListPlace retryList = KeepRetryList(RetryListText(results, OriginOfRound()));
     if (summary != nullptr) {
-        ShowRoundEnded(summary, retryPath);
+        ShowRoundEnded(summary, retryList);
         MSG message;
         while (IsWindow(summary) && GetMessageW(&message, nullptr, 0, 0) > 0) {
             if (!SummaryTakesMessage(summary, message)) {

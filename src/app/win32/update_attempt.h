@@ -20,6 +20,9 @@ struct UpdateAttempt {
     // message box, its own window shows the outcome in a word or two for a
     // moment, and the round's summary shows the rest.
     bool showInPlace = false;
+    // Its record line has been delivered: once an attempt, however many
+    // places end it.
+    bool recorded = false;
 };
 
 extern UpdateAttempt updateAttempt;

@@ -76,15 +76,6 @@ UpdateRecord RecordOfAttempt() {
     return record;
 }
 
-std::wstring ExecutableFolder() {
-    NativePath path;
-    if (!GetExecutablePath(path)) {
-        return {};
-    }
-    const std::size_t separator = path.find_last_of(L"\\/");
-    return separator == NativePath::npos ? std::wstring() : path.substr(0, separator + 1);
-}
-
 // %LOCALAPPDATA%\EthBoxVup\, which the first line written there makes.
 std::wstring FallbackFolder() {
     wchar_t base[MAX_PATH] = {};
@@ -113,6 +104,15 @@ void DeliverToRecord(const std::string& line) {
 
 }  // namespace
 
+std::wstring ExecutableFolder() {
+    NativePath path;
+    if (!GetExecutablePath(path)) {
+        return {};
+    }
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == NativePath::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
 std::vector<std::wstring> RecordFolders() {
     std::vector<std::wstring> folders;
     for (const std::wstring& folder : {ExecutableFolder(), FallbackFolder()}) {
@@ -124,9 +124,10 @@ std::vector<std::wstring> RecordFolders() {
 }
 
 void RecordAttempt() {
-    if (!updateAttempt.ended) {
-        return;  // no window opened, so no attempt
+    if (!updateAttempt.ended || updateAttempt.recorded) {
+        return;  // no window opened, so no attempt; or recorded already
     }
+    updateAttempt.recorded = true;
     DeliverToRecord(RecordLine(RecordOfAttempt()));
 }
 

@@ -20,6 +20,10 @@ void RecordAttempt();
 void RecordBoxWithoutOutcome(const char* address, std::uint32_t exitStatus,
                              std::int64_t tenthsFromStart);
 
+// The program's own folder, ended by a separator; empty when Windows does not
+// say.
+std::wstring ExecutableFolder();
+
 // The folders the record may be in, each ended by a separator: beside the
 // program first, then %LOCALAPPDATA%\EthBoxVup\. What lies beside the
 // record (the list to retry a round) goes to the first that can be written.

@@ -5,12 +5,14 @@
 #include "app/network_diagnosis.h"
 #include "app/outcome_detail.h"
 #include "app/round_of_boxes.h"
+#include "box_channel.h"
 #include "message_box.h"
 #include "platform/network_facts.h"
 #include "resource.h"
 #include "transfer/decimal_address.h"
 #include "transfer/tftp_endpoint.h"
 #include "update_attempt.h"
+#include "update_record.h"
 #include "window_text.h"
 
 namespace {
@@ -83,6 +85,10 @@ void Win32ProgressWindow::ShowOutcome(const UpdateOutcome& outcome) {
     const UpdateOutcome judged = WithNetworkCause(outcome);
     updateAttempt.outcome = judged;
     if (updateAttempt.showInPlace) {
+        // Recorded and told now, not when the window closes: a box ended
+        // while it shows its word has still told its outcome.
+        RecordAttempt();
+        TellStarter({OutcomeCode(judged), DescribeOutcome(judged)});
         SetDlgItemTextW(dialog_, IDC_STATUS_TEXT,
                         WideFromUtf8(BoxWordOf(OutcomeCode(judged))).c_str());
         DisableCancel();

@@ -29,8 +29,9 @@ namespace {
 // The run of /ip:: the update at once, and the process ends with it. The
 // exit code is the outcome's; a window that could not be created at all
 // tried nothing. A box of several tells the process that started it, once
-// its record line is written: a box that ends before it could tell is then
-// the starter's to record.
+// its record line is written (a box that shows its outcome in place has told
+// already, as it showed it): a box that ends before it could tell is then the
+// starter's to record.
 int RunUnattended() {
     const bool boxOfSeveral = launchOptions.boxCount > 0;
     updateAttempt.showMessages = !launchOptions.quiet && !boxOfSeveral;
@@ -85,6 +86,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     // Runs of /ip: go beside any other EthBoxVup, attended or not; what they
     // may never do is update a box that another one is updating.
+    appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
     if (verdict == StartupVerdict::UnattendedList) {
         return RunBoxesSideBySide(launchOptions.boxAddresses, givenLine);
     }
@@ -93,7 +95,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             TellStarter({kExitIncomplete, FirstLineOf(kBoxBusyMessage)});
             return kExitIncomplete;
         }
-        appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
         return RunUnattended();
     }
 
@@ -102,7 +103,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         BringRunningInstanceForward();
         return kExitIncomplete;
     }
-    appIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ETHBOX));
     // An address dialog that could not be made (no desktop to show it on) was
     // never seen: the run ends as one that showed nothing, not as a quit.
     if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADDRESS_DIALOG), nullptr, AddressDialogProc,

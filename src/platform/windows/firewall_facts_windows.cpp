@@ -337,13 +337,14 @@ FirewallFacts GatherFirewallFacts() {
         return {};
     }
     // Both by their full path, as every DLL the program loads itself; COM
-    // then finds hnetcfg already there.
-    const SystemLibrary com(L"ole32.dll");
-    const SystemLibrary firewall(L"hnetcfg.dll");
-    const auto initialize = com.Find<decltype(::CoInitializeEx)>("CoInitializeEx");
-    const auto uninitialize = com.Find<decltype(::CoUninitialize)>("CoUninitialize");
-    const auto create = com.Find<decltype(::CoCreateInstance)>("CoCreateInstance");
-    if (!firewall.Loaded() || initialize == nullptr || uninitialize == nullptr ||
+    // then finds hnetcfg already there. Neither is ever freed: COM may leave
+    // threads and callbacks of its own in them after CoUninitialize.
+    static const SystemLibrary* const com = new SystemLibrary(L"ole32.dll");
+    static const SystemLibrary* const firewall = new SystemLibrary(L"hnetcfg.dll");
+    const auto initialize = com->Find<decltype(::CoInitializeEx)>("CoInitializeEx");
+    const auto uninitialize = com->Find<decltype(::CoUninitialize)>("CoUninitialize");
+    const auto create = com->Find<decltype(::CoCreateInstance)>("CoCreateInstance");
+    if (!firewall->Loaded() || initialize == nullptr || uninitialize == nullptr ||
         create == nullptr ||
         FAILED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
         return {};

@@ -90,6 +90,7 @@ void ReadRoute(const SystemLibrary& helper, std::uint32_t address, NetworkFacts&
             facts.routeInterface = route.InterfaceIndex;
             facts.routeOnLink = route.NextHop.Ipv4.sin_addr.s_addr == 0;
             facts.routeGateway = HostOrder(route.NextHop.Ipv4);
+            facts.routePrefixLength = route.DestinationPrefix.PrefixLength;
             return;
         }
     }
@@ -100,6 +101,10 @@ void ReadRoute(const SystemLibrary& helper, std::uint32_t address, NetworkFacts&
             facts.routeInterface = route.dwForwardIfIndex;
             facts.routeOnLink = route.dwForwardType == MIB_IPROUTE_TYPE_DIRECT;
             facts.routeGateway = facts.routeOnLink ? 0 : ntohl(route.dwForwardNextHop);
+            for (std::uint32_t mask = ntohl(route.dwForwardMask); (mask & 0x80000000U) != 0;
+                 mask <<= 1) {
+                ++facts.routePrefixLength;
+            }
         }
     }
 }
