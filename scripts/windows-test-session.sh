@@ -11,8 +11,8 @@
 # run they leave without tests is skipped. Without them, a run that finds no
 # test fails (the presets' noTestsAction): a tree that lost its tests never
 # passes. ETHBOX_E2E_JOBS sets how many
-# end-to-end tests run at once (5: they mostly wait on the device's pace, and
-# a fifth kept the longest, the release builds, off the end of the run).
+# end-to-end tests run at once (5: they mostly wait on the device's pace; with
+# 4, the run took longer than its longest test, the release builds).
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/report-failures.sh"
 cd "$root"
