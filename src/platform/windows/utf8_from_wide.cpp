@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-std::string Utf8FromWide(const std::wstring& text) {
+std::string Utf8FromWide(std::wstring_view text) {
     if (text.empty()) {
         return {};
     }
