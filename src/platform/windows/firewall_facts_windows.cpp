@@ -339,12 +339,12 @@ FirewallFacts GatherFirewallFacts() {
     // Both by their full path, as every DLL the program loads itself; COM
     // then finds hnetcfg already there. Neither is ever freed: COM may leave
     // threads and callbacks of its own in them after CoUninitialize.
-    static const SystemLibrary* const com = new SystemLibrary(L"ole32.dll");
-    static const SystemLibrary* const firewall = new SystemLibrary(L"hnetcfg.dll");
-    const auto initialize = com->Find<decltype(::CoInitializeEx)>("CoInitializeEx");
-    const auto uninitialize = com->Find<decltype(::CoUninitialize)>("CoUninitialize");
-    const auto create = com->Find<decltype(::CoCreateInstance)>("CoCreateInstance");
-    if (!firewall->Loaded() || initialize == nullptr || uninitialize == nullptr ||
+    static const SystemLibrary* const kComLibrary = new SystemLibrary(L"ole32.dll");
+    static const SystemLibrary* const kFirewallLibrary = new SystemLibrary(L"hnetcfg.dll");
+    const auto initialize = kComLibrary->Find<decltype(::CoInitializeEx)>("CoInitializeEx");
+    const auto uninitialize = kComLibrary->Find<decltype(::CoUninitialize)>("CoUninitialize");
+    const auto create = kComLibrary->Find<decltype(::CoCreateInstance)>("CoCreateInstance");
+    if (!kFirewallLibrary->Loaded() || initialize == nullptr || uninitialize == nullptr ||
         create == nullptr ||
         FAILED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
         return {};
